@@ -1,0 +1,36 @@
+# A DNS host name: labels of letters, digits and hyphens, 1 to 63 characters,
+# not starting or ending with a hyphen, joined by dots; 253 characters at most.
+# Anything else (a scheme, port, path, user or blank) stops the configure.
+function(korvela_check_erp_host host)
+  string(LENGTH "${host}" length)
+  set(problem "")
+  if(length EQUAL 0)
+    set(problem "it is empty")
+  elseif(length GREATER 253)
+    set(problem "it has ${length} characters, more than 253")
+  elseif(NOT host MATCHES "^[A-Za-z0-9.-]+$")
+    set(problem "only letters, digits, hyphens and dots may appear (no scheme, port, path, user or blank)")
+  else()
+    string(REPLACE "." ";" labels "${host}")
+    # A leading, trailing or doubled dot leaves an empty label, which the
+    # list split above would drop silently.
+    if(host MATCHES "^\\." OR host MATCHES "\\.$" OR host MATCHES "\\.\\.")
+      set(problem "a dot-separated label is empty")
+    else()
+      foreach(label IN LISTS labels)
+        string(LENGTH "${label}" label_length)
+        if(label_length GREATER 63)
+          set(problem "the label '${label}' has more than 63 characters")
+          break()
+        elseif(label MATCHES "^-" OR label MATCHES "-$")
+          set(problem "the label '${label}' starts or ends with a hyphen")
+          break()
+        endif()
+      endforeach()
+    endif()
+  endif()
+  if(problem)
+    message(FATAL_ERROR "ERP_HOST '${host}' is not a valid DNS host name: ${problem}. "
+                        "Set ERP_HOST to the ERP web server's host name, e.g. -DERP_HOST=erp.example.com")
+  endif()
+endfunction()
