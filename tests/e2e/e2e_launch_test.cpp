@@ -1,0 +1,120 @@
+// The installed executable under Wine: launch, browser discovery and the
+// command-line tail, on the real program.
+#include <gtest/gtest.h>
+
+#include "core/constants.h"
+#include "core/messages.h"
+#include "tests/e2e/harness.h"
+
+namespace {
+
+class Launch : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    e2e::clean_world();
+    e2e::make_dirs(e2e::install_dir());
+    e2e::copy_file(e2e::setup_exe, e2e::install_exe());
+  }
+  void TearDown() override { e2e::clean_world(); }
+
+  // A stand-in msedge.exe registered for the current user.
+  std::wstring registered_browser() {
+    const std::wstring browser = e2e::fake_edge();
+    e2e::make_dirs(browser.substr(0, browser.rfind(L'\\')));
+    e2e::copy_file(e2e::browser_exe, browser);
+    e2e::register_edge(HKEY_CURRENT_USER, browser);
+    return browser;
+  }
+
+  std::wstring quoted_install_exe() { return L"\"" + e2e::install_exe() + L"\""; }
+};
+
+TEST_F(Launch, OpensTheErpInAnAppWindowWithItsOwnProfile) {
+  const std::wstring browser = registered_browser();
+  const e2e::Run run = e2e::run(e2e::install_exe(), quoted_install_exe());
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exit_code, 0u);
+  EXPECT_TRUE(run.boxes.empty());
+  const std::wstring profile = e2e::install_dir() + L"\\ERP Profile";
+  const std::vector<std::wstring> record = e2e::read_record();
+  ASSERT_EQ(record.size(), 2u) << "the browser should have started once";
+  EXPECT_EQ(record[0], L"\"" + browser + L"\" --app=\"" + ERP_URL + L"\" --user-data-dir=\"" +
+                           profile + L"\" --no-first-run");
+  // GetCurrentDirectoryW reports the folder with a trailing backslash only for roots.
+  EXPECT_EQ(record[1], e2e::install_dir());
+  EXPECT_TRUE(e2e::is_dir(profile));
+}
+
+TEST_F(Launch, NoBrowserAnywhereEndsInTheNotFoundMessage) {
+  const e2e::Run run = e2e::run(e2e::install_exe(), quoted_install_exe());
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exit_code, 1u);
+  ASSERT_EQ(run.boxes.size(), 1u);
+  EXPECT_EQ(run.boxes[0].caption, APP_NAME);
+  EXPECT_EQ(run.boxes[0].text, MSG_EDGE_NOT_FOUND);
+  EXPECT_FALSE(e2e::is_dir(e2e::install_dir() + L"\\ERP Profile"));
+  EXPECT_TRUE(e2e::read_record().empty());
+}
+
+TEST_F(Launch, TheTailSelectsTheModeOnTheRealProgram) {
+  registered_browser();
+  struct Case { const char* name; std::wstring tail_part; bool launches; };
+  // The uninstall flow does not exist yet: its stub ends at once, so the mode
+  // shows as "no browser started, exit 0".
+  const Case cases[] = {
+      {"exactly --uninstall", L" --uninstall", false},
+      {"blanks and tabs before it", L" \t  \t--uninstall", false},
+      {"a trailing blank", L" --uninstall ", true},
+      {"capitals", L" --Uninstall", true},
+      {"quoted", L" \"--uninstall\"", true},
+      {"another argument after it", L" --uninstall x", true},
+      {"no arguments", L"", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DeleteFileW(e2e::record_path().c_str());
+    const e2e::Run run = e2e::run(e2e::install_exe(), quoted_install_exe() + c.tail_part);
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exit_code, 0u);
+    EXPECT_TRUE(run.boxes.empty());
+    EXPECT_EQ(e2e::read_record().size(), c.launches ? 2u : 0u);
+  }
+}
+
+TEST_F(Launch, CommandLinesWithoutATailLaunch) {
+  registered_browser();
+  struct Case { const char* name; std::wstring line; };
+  const Case cases[] = {
+      {"unmatched quote swallows the line", L"\"" + e2e::install_exe() + L" --uninstall"},
+      {"--uninstall as the program name", L"--uninstall"},
+      {"a line that begins with a blank", L" --uninstall"},
+  };
+  for (size_t i = 0; i < 2; ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(c.name);
+    DeleteFileW(e2e::record_path().c_str());
+    const e2e::Run run = e2e::run(e2e::install_exe(), c.line);
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exit_code, 0u);
+    EXPECT_EQ(e2e::read_record().size(), 2u);
+  }
+  // A leading blank makes the program name empty: the tail is exactly
+  // "--uninstall", so the run takes the uninstall road.
+  DeleteFileW(e2e::record_path().c_str());
+  const e2e::Run run = e2e::run(e2e::install_exe(), cases[2].line);
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exit_code, 0u);
+  EXPECT_TRUE(e2e::read_record().empty());
+}
+
+TEST_F(Launch, APathDifferingOnlyInLetterCaseCountsAsInstalled) {
+  registered_browser();
+  std::wstring upper = e2e::install_exe();
+  for (wchar_t& c : upper) c = static_cast<wchar_t>(towupper(c));
+  const e2e::Run run = e2e::run(upper, L"\"" + upper + L"\"");
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exit_code, 0u);
+  EXPECT_EQ(e2e::read_record().size(), 2u);
+}
+
+}  // namespace

@@ -1,0 +1,51 @@
+// The end-to-end harness: prepares scenarios in the private Wine prefix,
+// starts the real executable with an exact command line, reads and answers
+// its message boxes, and waits for it with a bounded timeout.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+// Windows paths of the built programs, from the command line of e2e_tests.
+extern std::wstring setup_exe;
+extern std::wstring browser_exe;
+
+std::wstring local_app_data();
+std::wstring install_dir();
+std::wstring install_exe();
+// Where the stand-in browser records its command line and working directory.
+std::wstring record_path();
+// The stand-in browser's place under a folder that stands for Program Files.
+std::wstring fake_edge();
+
+// Removes what earlier scenarios left: the install folder, the record, the
+// fake Edge folder, the App Paths registration.
+void clean_world();
+void copy_file(const std::wstring& from, const std::wstring& to);
+bool is_file(const std::wstring& path);
+bool is_dir(const std::wstring& path);
+void make_dirs(const std::wstring& path);
+void register_edge(HKEY root, const std::wstring& value);
+// Lines of the record: command line, working directory, per browser start.
+std::vector<std::wstring> read_record();
+
+struct Box {
+  std::wstring caption;
+  std::wstring text;
+};
+struct Run {
+  bool finished = false;
+  DWORD exit_code = 0;
+  std::vector<Box> boxes;
+};
+// Starts `application` with exactly `command_line`, answers the boxes it
+// shows with `answers` in order (IDOK once they are used up), and waits up to
+// 30 s for it and every process it started to end.
+Run run(const std::wstring& application, const std::wstring& command_line,
+        const std::vector<int>& answers = {});
+
+}  // namespace e2e
