@@ -118,3 +118,90 @@ TEST_F(Launch, APathDifferingOnlyInLetterCaseCountsAsInstalled) {
 }
 
 }  // namespace
+
+namespace {
+
+// Discovery falls through the registrations to the three standard folders.
+class Discovery : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    e2e::clean_world();
+    e2e::make_dirs(e2e::install_dir());
+    e2e::copy_file(e2e::setup_exe, e2e::install_exe());
+    root_ = e2e::local_app_data() + L"\\korvela-e2e-edge";
+    for (const wchar_t* name : {L"ProgramFiles(x86)", L"ProgramFiles", L"ProgramW6432", L"LOCALAPPDATA"}) {
+      wchar_t value[1024] = {};
+      const DWORD length = GetEnvironmentVariableW(name, value, 1024);
+      saved_.push_back({name, value, length > 0});
+    }
+  }
+  void TearDown() override {
+    for (const Saved& s : saved_) {
+      SetEnvironmentVariableW(s.name.c_str(), s.was_set ? s.value.c_str() : nullptr);
+    }
+    e2e::clean_world();
+  }
+  // A stand-in browser below `folder`, as Edge lies below Program Files.
+  std::wstring browser_below(const std::wstring& folder) {
+    const std::wstring browser = folder + L"\\Microsoft\\Edge\\Application\\msedge.exe";
+    e2e::make_dirs(browser.substr(0, browser.rfind(L'\\')));
+    e2e::copy_file(e2e::browser_exe, browser);
+    return browser;
+  }
+  struct Saved {
+    std::wstring name;
+    std::wstring value;
+    bool was_set;
+  };
+  std::vector<Saved> saved_;
+  std::wstring root_;
+};
+
+TEST_F(Discovery, EachStandardFolderIsFoundWhenTheEarlierOnesFail) {
+  const std::wstring empty = root_ + L"\\empty";
+  e2e::make_dirs(empty);
+  struct Case { const char* name; const wchar_t* variable; };
+  // Wine sets ProgramFiles from ProgramW6432 in every 64-bit process, so both
+  // are set together.
+  const Case cases[] = {{"ProgramFiles(x86)", L"ProgramFiles(x86)"},
+                        {"ProgramFiles", L"ProgramFiles"},
+                        {"LOCALAPPDATA", L"LOCALAPPDATA"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const wchar_t* name : {L"ProgramFiles(x86)", L"ProgramFiles", L"ProgramW6432", L"LOCALAPPDATA"}) {
+      SetEnvironmentVariableW(name, empty.c_str());
+    }
+    const std::wstring folder = root_ + L"\\" + c.variable;
+    const std::wstring browser = browser_below(folder);
+    SetEnvironmentVariableW(c.variable, folder.c_str());
+    if (std::wstring(c.variable) == L"ProgramFiles") {
+      SetEnvironmentVariableW(L"ProgramW6432", folder.c_str());
+    }
+    // A current-user registration naming a directory falls through too.
+    e2e::register_edge(HKEY_CURRENT_USER, root_);
+    DeleteFileW(e2e::record_path().c_str());
+    const e2e::Run run = e2e::run(e2e::install_exe(), L"\"" + e2e::install_exe() + L"\"");
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exit_code, 0u);
+    const std::vector<std::wstring> record = e2e::read_record();
+    ASSERT_EQ(record.size(), 2u);
+    EXPECT_EQ(record[0].rfind(L"\"" + browser + L"\" --app=", 0), 0u) << testing::PrintToString(record[0]);
+    DeleteFileW(browser.c_str());
+  }
+}
+
+TEST_F(Discovery, TheCurrentUserRegistrationWinsOverTheStandardFolders) {
+  const std::wstring in_folder = browser_below(root_ + L"\\pf");
+  SetEnvironmentVariableW(L"ProgramFiles(x86)", (root_ + L"\\pf").c_str());
+  const std::wstring registered = root_ + L"\\registered\\msedge.exe";
+  e2e::make_dirs(root_ + L"\\registered");
+  e2e::copy_file(e2e::browser_exe, registered);
+  e2e::register_edge(HKEY_CURRENT_USER, registered);
+  const e2e::Run run = e2e::run(e2e::install_exe(), L"\"" + e2e::install_exe() + L"\"");
+  ASSERT_TRUE(run.finished);
+  const std::vector<std::wstring> record = e2e::read_record();
+  ASSERT_EQ(record.size(), 2u);
+  EXPECT_EQ(record[0].rfind(L"\"" + registered + L"\" --app=", 0), 0u);
+}
+
+}  // namespace
