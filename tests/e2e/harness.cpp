@@ -184,6 +184,13 @@ Run run(const std::wstring& application, const std::wstring& command_line,
         message == JOB_OBJECT_MSG_ACTIVE_PROCESS_ZERO) {
       all_ended = true;
     }
+    // Wine does not always post the message; the job's count tells as well.
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting = {};
+    if (QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting,
+                                  sizeof(accounting), nullptr) &&
+        accounting.ActiveProcesses == 0) {
+      all_ended = true;
+    }
   }
   if (WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0) {
     result.finished = true;
