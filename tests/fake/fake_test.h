@@ -22,6 +22,23 @@ inline std::string narrow(const std::wstring& text) {
   return out;
 }
 
+// Fails the current test with every problem the fake has seen so far; for
+// loops that reset the fake between cases, where the fixture would look too late.
+inline void expect_no_problems() {
+  EXPECT_TRUE(fake::problems().empty()) << testing::PrintToString(fake::problems());
+}
+
+// How many calls of `op` the log holds.
+inline int count_calls(const std::string& op) {
+  int count = 0;
+  for (const fake::Call& call : fake::calls()) {
+    if (call.op == op) {
+      ++count;
+    }
+  }
+  return count;
+}
+
 class FakeWindowsTest : public ::testing::Test {
  protected:
   void SetUp() override { fake::reset(); }

@@ -34,10 +34,6 @@ std::wstring folder_of_length(size_t length) {
   return L"D:\\" + std::wstring(length - 3, L'f');
 }
 
-void expect_no_problems() {
-  EXPECT_TRUE(fake::problems().empty()) << testing::PrintToString(fake::problems());
-}
-
 // ---- edge_install_path ------------------------------------------------------
 
 using EdgeInstallPath = FakeWindowsTest;

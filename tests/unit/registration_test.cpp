@@ -25,20 +25,6 @@ AppPaths installed_paths() {
   return paths;
 }
 
-void expect_no_problems() {
-  EXPECT_TRUE(fake::problems().empty()) << testing::PrintToString(fake::problems());
-}
-
-int count_calls(const std::string& op) {
-  int count = 0;
-  for (const fake::Call& call : fake::calls()) {
-    if (call.op == op) {
-      ++count;
-    }
-  }
-  return count;
-}
-
 // The bytes a REG_SZ must hold: every UTF-16 unit little-endian, then one NUL.
 std::vector<BYTE> utf16_with_nul(const std::wstring& text) {
   std::vector<BYTE> bytes;

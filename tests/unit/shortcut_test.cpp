@@ -17,20 +17,6 @@ const wchar_t kDescription[] = L"打开 KORVELA ERP";
 // A folder path of exactly `length` units on drive D.
 std::wstring folder_of_length(size_t length) { return L"D:\\" + std::wstring(length - 3, L'f'); }
 
-void expect_no_problems() {
-  EXPECT_TRUE(fake::problems().empty()) << testing::PrintToString(fake::problems());
-}
-
-int count_calls(const std::string& op) {
-  int count = 0;
-  for (const fake::Call& call : fake::calls()) {
-    if (call.op == op) {
-      ++count;
-    }
-  }
-  return count;
-}
-
 // create_shortcut needs an apartment on the calling thread; the fixture checks
 // that every apartment opened is closed again, so each test pairs the two.
 class Apartment {
