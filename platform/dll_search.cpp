@@ -15,13 +15,14 @@ const wchar_t* const kOnDemandDlls[] = {
 void preload_from_system_directory() {
   wchar_t path[MAX_PATH];
   const UINT length = ::GetSystemDirectoryW(path, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) {
+  // Room for a backslash, the longest name and the terminator.
+  if (length == 0 || length > MAX_PATH - 16) {
     return;
   }
   for (const wchar_t* name : kOnDemandDlls) {
     size_t end = length;
     path[end++] = L'\\';
-    for (const wchar_t* c = name; *c != L'\0' && end < MAX_PATH - 1; ++c) {
+    for (const wchar_t* c = name; *c != L'\0'; ++c) {
       path[end++] = *c;
     }
     path[end] = L'\0';
