@@ -223,17 +223,20 @@ TEST_F(Entry, ModeFollowsTheModuleAndTheProcessCommandLine) {
     std::wstring module;
     std::wstring line;
     bool launches;
+    const wchar_t* box;  // the one box shown, answered with Cancel; null for none
   };
   const Case cases[] = {
-      {"installed, no tail", kInstallExe, quoted_exe, true},
-      {"installed, blank after the name", kInstallExe, quoted_exe + L"  ", true},
-      {"installed, uninstall", kInstallExe, quoted_exe + L" --uninstall", false},
-      {"installed, uninstall after a tab", kInstallExe, quoted_exe + L"\t--uninstall", false},
-      {"installed, capitals", kInstallExe, quoted_exe + L" --Uninstall", true},
+      {"installed, no tail", kInstallExe, quoted_exe, true, nullptr},
+      {"installed, blank after the name", kInstallExe, quoted_exe + L"  ", true, nullptr},
+      {"installed, uninstall", kInstallExe, quoted_exe + L" --uninstall", false, nullptr},
+      {"installed, uninstall after a tab", kInstallExe, quoted_exe + L"\t--uninstall", false,
+       nullptr},
+      {"installed, capitals", kInstallExe, quoted_exe + L" --Uninstall", true, nullptr},
       {"installed, uninstall and a trailing blank", kInstallExe, quoted_exe + L" --uninstall ",
-       true},
+       true, nullptr},
+      // Anywhere but the install location the tail is not looked at: install.
       {"setup file, uninstall", fake::kSetupPath,
-       L"\"" + std::wstring(fake::kSetupPath) + L"\" --uninstall", false},
+       L"\"" + std::wstring(fake::kSetupPath) + L"\" --uninstall", false, MSG_INSTALL_PROMPT},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -243,10 +246,16 @@ TEST_F(Entry, ModeFollowsTheModuleAndTheProcessCommandLine) {
     fake::add_dir(kInstallDir);
     fake::add_file(L"C:\\Edge\\msedge.exe");
     fake::set_reg_sz(HKEY_CURRENT_USER, APP_PATH_KEY, L"", L"C:\\Edge\\msedge.exe");
+    fake::answer_boxes({IDCANCEL});
     EXPECT_EQ(wWinMain(nullptr, nullptr, nullptr, 0), 0);
     EXPECT_EQ(fake::processes().size(), c.launches ? 1u : 0u);
     EXPECT_EQ(fake::find_call("RegGetValueW") != -1, c.launches);
-    EXPECT_TRUE(fake::boxes().empty());
+    if (c.box == nullptr) {
+      EXPECT_TRUE(fake::boxes().empty());
+    } else {
+      ASSERT_EQ(fake::boxes().size(), 1u);
+      EXPECT_EQ(fake::boxes()[0].text, c.box);
+    }
     EXPECT_TRUE(fake::problems().empty()) << testing::PrintToString(fake::problems());
   }
 }

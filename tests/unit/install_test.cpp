@@ -1,0 +1,252 @@
+// The install flow against the fake Windows: what it writes, in which order,
+// what each failure leaves, and that an interrupted install is repaired by
+// running the installer again.
+#include "tests/fake/fake_test.h"
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/app_paths.h"
+#include "core/constants.h"
+#include "core/messages.h"
+#include "setup/install.h"
+
+namespace {
+
+const std::wstring kInstallDir = std::wstring(fake::kLocalAppData) + L"\\KORVELA ERP";
+const std::wstring kInstallExe = kInstallDir + L"\\KORVELA ERP.exe";
+const std::wstring kTemporary = kInstallDir + L"\\KORVELA ERP-4242.tmp";
+const std::wstring kDesktopLink = std::wstring(fake::kDesktop) + L"\\KORVELA ERP.lnk";
+const std::wstring kProgramsLink = std::wstring(fake::kPrograms) + L"\\KORVELA ERP.lnk";
+const wchar_t kEdge[] = L"C:\\Edge\\msedge.exe";
+
+const std::vector<std::wstring> kValueNames = {
+    L"DisplayName", L"DisplayVersion", L"Publisher", L"DisplayIcon",
+    L"InstallLocation", L"UninstallString", L"NoModify", L"NoRepair"};
+
+class Install : public FakeWindowsTest {
+ protected:
+  void SetUp() override {
+    FakeWindowsTest::SetUp();
+    with_browser();
+  }
+  static void with_browser() {
+    fake::add_file(kEdge);
+    fake::set_reg_sz(HKEY_CURRENT_USER, APP_PATH_KEY, L"", kEdge);
+  }
+  static int run() {
+    AppPaths paths;
+    EXPECT_TRUE(resolve_app_paths(paths));
+    return install_app(paths);
+  }
+  static std::vector<std::wstring> box_texts() {
+    std::vector<std::wstring> texts;
+    for (const fake::Box& box : fake::boxes()) texts.push_back(box.text);
+    return texts;
+  }
+  // Everything a complete install leaves, checked together.
+  static void expect_complete_install() {
+    const auto exe = fake::node(kInstallExe);
+    ASSERT_TRUE(exe.has_value());
+    EXPECT_EQ(exe->content, "setup-image");
+    EXPECT_TRUE(fake::is_file(kDesktopLink));
+    EXPECT_TRUE(fake::is_file(kProgramsLink));
+    std::vector<std::wstring> names = fake::reg_value_names(HKEY_CURRENT_USER, UNINSTALL_KEY);
+    std::vector<std::wstring> expected = kValueNames;
+    std::sort(names.begin(), names.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(names, expected);
+    const auto command = fake::reg_value(HKEY_CURRENT_USER, UNINSTALL_KEY, L"UninstallString");
+    ASSERT_TRUE(command.has_value());
+    EXPECT_EQ(fake::sz_text(*command), L"\"" + kInstallExe + L"\" --uninstall");
+  }
+};
+
+TEST_F(Install, CancelWritesNothing) {
+  fake::answer_boxes({IDCANCEL});
+  EXPECT_EQ(run(), 0);
+  ASSERT_EQ(fake::boxes().size(), 1u);
+  EXPECT_EQ(fake::boxes()[0].text, MSG_INSTALL_PROMPT);
+  EXPECT_EQ(fake::boxes()[0].caption, APP_NAME);
+  EXPECT_EQ(fake::boxes()[0].style, static_cast<UINT>(MB_OKCANCEL | MB_ICONQUESTION));
+  EXPECT_EQ(fake::boxes()[0].owner, nullptr);
+  EXPECT_FALSE(fake::node(kInstallDir).has_value());
+  EXPECT_FALSE(fake::reg_key_exists(HKEY_CURRENT_USER, UNINSTALL_KEY));
+  EXPECT_TRUE(fake::saves().empty());
+  EXPECT_TRUE(fake::processes().empty());
+}
+
+TEST_F(Install, AFailingPromptCountsAsCancel) {
+  fake::fail("MessageBoxW", 0, 1);
+  EXPECT_EQ(run(), 0);
+  EXPECT_FALSE(fake::node(kInstallDir).has_value());
+}
+
+TEST_F(Install, OkInstallsInOrderAndOpensTheErp) {
+  EXPECT_EQ(run(), 0);
+  expect_complete_install();
+  EXPECT_FALSE(fake::node(kTemporary).has_value());
+  EXPECT_EQ(box_texts(), std::vector<std::wstring>{MSG_INSTALL_PROMPT});
+  ASSERT_EQ(fake::processes().size(), 1u);
+  EXPECT_EQ(fake::processes()[0].working_dir, kInstallDir);
+  EXPECT_TRUE(fake::is_dir(kInstallDir + L"\\ERP Profile"));
+
+  const int move = fake::find_call("MoveFileExW");
+  ASSERT_GE(move, 0);
+  EXPECT_EQ(fake::calls()[move].detail, kInstallExe + L" flags=9");
+  EXPECT_LT(fake::find_call("MessageBoxW"), fake::find_call("CreateDirectoryW"));
+  EXPECT_LT(fake::find_call("CreateDirectoryW"), fake::find_call("GetCurrentProcessId"));
+  EXPECT_LT(move, fake::find_call("CoInitializeEx"));
+  EXPECT_LT(fake::find_call("CoUninitialize"), fake::find_call("RegCreateKeyExW"));
+  EXPECT_EQ(fake::calls()[fake::find_call("CoInitializeEx")].detail, L"flags=2");
+  EXPECT_EQ(fake::reg_value_names(HKEY_CURRENT_USER, UNINSTALL_KEY), kValueNames);
+  ASSERT_EQ(fake::saves().size(), 2u);
+  EXPECT_EQ(fake::saves()[0].file, kDesktopLink);
+  EXPECT_EQ(fake::saves()[1].file, kProgramsLink);
+}
+
+TEST_F(Install, ReinstallReplacesTheEarlierCopyWithoutWarning) {
+  fake::add_file(kInstallExe, "old-image");
+  fake::set_reg_sz(HKEY_CURRENT_USER, UNINSTALL_KEY, L"DisplayVersion", L"0.9");
+  EXPECT_EQ(run(), 0);
+  expect_complete_install();
+  EXPECT_EQ(box_texts(), std::vector<std::wstring>{MSG_INSTALL_PROMPT});
+}
+
+TEST_F(Install, FailuresBeforeTheCopyIsInPlaceEndInTheInstallError) {
+  struct Case {
+    const char* name;
+    std::function<void()> arrange;
+    std::string earlier;  // install_exe's content afterwards; empty: none
+  };
+  const Case cases[] = {
+      {"a file stands at install_dir", [] { fake::add_file(kInstallDir, "file"); }, ""},
+      {"a file of the temporary name", [] { fake::add_file(kTemporary, "someone's"); }, ""},
+      {"install_exe in use",
+       [] {
+         fake::add_file(kInstallExe, "old-image");
+         fake::set_in_use(kInstallExe, true);
+       },
+       "old-image"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fake::reset();
+    with_browser();
+    c.arrange();
+    EXPECT_EQ(run(), 1);
+    EXPECT_EQ(box_texts(), (std::vector<std::wstring>{MSG_INSTALL_PROMPT, MSG_INSTALL_ERROR}));
+    EXPECT_EQ(fake::boxes()[1].style, static_cast<UINT>(MB_ICONERROR));
+    const auto exe = fake::node(kInstallExe);
+    EXPECT_EQ(exe.has_value() ? exe->content : std::string(), c.earlier);
+    EXPECT_TRUE(fake::saves().empty());
+    EXPECT_FALSE(fake::reg_key_exists(HKEY_CURRENT_USER, UNINSTALL_KEY));
+    EXPECT_TRUE(fake::processes().empty());
+    expect_no_problems();
+  }
+  // The temporary file someone else left is left as it was.
+  fake::reset();
+  fake::add_file(kTemporary, "someone's");
+  run();
+  EXPECT_EQ(fake::node(kTemporary)->content, "someone's");
+  // After a failed move the temporary copy is gone.
+  fake::reset();
+  fake::add_file(kInstallExe, "old-image");
+  fake::set_in_use(kInstallExe, true);
+  run();
+  EXPECT_FALSE(fake::node(kTemporary).has_value());
+}
+
+TEST_F(Install, IncompleteShortcutsOrRegistrationWarnThenLaunch) {
+  struct Case {
+    const char* name;
+    std::function<void()> arrange;
+    size_t saves;
+    bool registered;
+  };
+  const Case cases[] = {
+      {"no COM apartment", [] { fake::fail("CoInitializeEx", E_FAIL, 0); }, 0, true},
+      {"only the Desktop shortcut fails", [] { fake::fail("IPersistFile::Save", E_FAIL, 1); }, 1,
+       true},
+      {"the registration fails", [] { fake::fail("RegCreateKeyExW", ERROR_ACCESS_DENIED, 0); }, 2,
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fake::reset();
+    with_browser();
+    c.arrange();
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(box_texts(), (std::vector<std::wstring>{MSG_INSTALL_PROMPT, MSG_INSTALL_WARNING}));
+    EXPECT_EQ(fake::boxes()[1].style, static_cast<UINT>(MB_ICONWARNING));
+    EXPECT_EQ(fake::saves().size(), c.saves);
+    EXPECT_EQ(fake::reg_key_exists(HKEY_CURRENT_USER, UNINSTALL_KEY), c.registered);
+    // The warning is dismissed before the browser starts.
+    ASSERT_EQ(fake::processes().size(), 1u);
+    EXPECT_LT(fake::find_call("MessageBoxW", MSG_INSTALL_WARNING), fake::find_call("CreateProcessW"));
+    EXPECT_EQ(fake::com_depth(), 0);
+    expect_no_problems();
+  }
+}
+
+TEST_F(Install, ACompleteInstallWithoutABrowserEndsInTheNotFoundMessage) {
+  fake::reset();
+  EXPECT_EQ(run(), 1);
+  expect_complete_install();
+  EXPECT_EQ(box_texts(), (std::vector<std::wstring>{MSG_INSTALL_PROMPT, MSG_EDGE_NOT_FOUND}));
+}
+
+TEST_F(Install, EveryFailingCallEndsCleanly) {
+  AppPaths paths;
+  ASSERT_TRUE(resolve_app_paths(paths));
+  const size_t first = fake::calls().size();
+  install_app(paths);
+  const std::vector<fake::Call> happy(fake::calls().begin() + first, fake::calls().end());
+  std::map<std::string, int> seen;
+  for (const fake::Call& call : happy) {
+    const int nth = ++seen[call.op];
+    if (!fake::failure_result(call.op)) continue;
+    SCOPED_TRACE(call.op + " #" + std::to_string(nth));
+    fake::reset();
+    with_browser();
+    fake::fail_usual(call.op, nth);
+    const int code = install_app(paths);
+    EXPECT_TRUE(code == 0 || code == 1);
+    EXPECT_EQ(fake::com_depth(), 0);
+    // A close that fails leaves, by the fake's count, its handle or key open.
+    if (call.op != "CloseHandle" && call.op != "RegCloseKey") expect_no_problems();
+  }
+  fake::reset();
+}
+
+// The process killed after any call: the next run repairs the install, and an
+// earlier install_exe is whole at every point in between.
+TEST_F(Install, AnInterruptedInstallIsRepairedByTheNextRun) {
+  fake::add_file(kInstallExe, "old-image");
+  std::vector<std::shared_ptr<fake::World>> points;
+  fake::set_after_call([&points](size_t) { points.push_back(fake::save_world()); });
+  run();
+  fake::set_after_call(nullptr);
+  ASSERT_GT(points.size(), 10u);
+  for (size_t i = 0; i < points.size(); ++i) {
+    SCOPED_TRACE("killed after call " + std::to_string(i));
+    fake::reset();
+    fake::restore_world(points[i]);
+    // The next run is another process, with another temporary name.
+    fake::set_process_id(4343);
+    const auto exe = fake::node(kInstallExe);
+    ASSERT_TRUE(exe.has_value());
+    EXPECT_TRUE(exe->content == "old-image" || exe->content == "setup-image") << exe->content;
+    EXPECT_EQ(run(), 0);
+    expect_complete_install();
+    EXPECT_FALSE(fake::node(kInstallDir + L"\\KORVELA ERP-4343.tmp").has_value());
+    expect_no_problems();
+  }
+  fake::reset();
+}
+
+}  // namespace
