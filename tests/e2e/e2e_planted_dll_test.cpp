@@ -1,6 +1,7 @@
 // A DLL planted beside the executable, with the name of one that Windows'
 // own DLLs load on demand, must not be loaded into the product.
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
 #include "core/messages.h"
 #include "tests/e2e/harness.h"
@@ -45,6 +46,28 @@ TEST_F(PlantedDll, TheProductShowingABoxDoesNotLoadIt) {
   ASSERT_TRUE(run.finished);
   ASSERT_EQ(run.boxes.size(), 1u);
   EXPECT_EQ(run.boxes[0].text, MSG_EDGE_NOT_FOUND);
+  EXPECT_FALSE(e2e::is_file(marker_));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(PlantedDll, TheSetupFileInDownloadsDoesNotLoadItForTheInstallPrompt) {
+  PWSTR block = nullptr;
+  ASSERT_TRUE(SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Downloads, 0, nullptr, &block)));
+  const std::wstring downloads = block;
+  CoTaskMemFree(block);
+  const std::wstring setup = downloads + L"\\QUENTARO-ERP-Windows-x64-Setup-2026-12-04.exe";
+  const std::wstring planted = downloads + L"\\uxtheme.dll";
+  e2e::copy_file(e2e::setup_exe, setup);
+  e2e::copy_file(unix_to_windows(KORVELA_E2E_DLL), planted);
+  const e2e::Run run = e2e::run(setup, L"\"" + setup + L"\"", {IDCANCEL});
+  DeleteFileW(setup.c_str());
+  DeleteFileW(planted.c_str());
+  ASSERT_TRUE(run.finished);
+  ASSERT_EQ(run.boxes.size(), 1u);
+  EXPECT_EQ(run.boxes[0].text, MSG_INSTALL_PROMPT);
   EXPECT_FALSE(e2e::is_file(marker_));
 }
 
