@@ -59,8 +59,8 @@ TEST_F(Launch, NoBrowserAnywhereEndsInTheNotFoundMessage) {
 TEST_F(Launch, TheTailSelectsTheModeOnTheRealProgram) {
   registered_browser();
   struct Case { const char* name; std::wstring tail_part; bool launches; };
-  // The uninstall flow does not exist yet: its stub ends at once, so the mode
-  // shows as "no browser started, exit 0".
+  // Uninstall shows its prompt, answered No: the mode shows as that prompt
+  // and no browser started.
   const Case cases[] = {
       {"exactly --uninstall", L" --uninstall", false},
       {"blanks and tabs before it", L" \t  \t--uninstall", false},
@@ -73,10 +73,15 @@ TEST_F(Launch, TheTailSelectsTheModeOnTheRealProgram) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     DeleteFileW(e2e::record_path().c_str());
-    const e2e::Run run = e2e::run(e2e::install_exe(), quoted_install_exe() + c.tail_part);
+    const e2e::Run run = e2e::run(e2e::install_exe(), quoted_install_exe() + c.tail_part, {IDNO});
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(run.exit_code, 0u);
-    EXPECT_TRUE(run.boxes.empty());
+    if (c.launches) {
+      EXPECT_TRUE(run.boxes.empty());
+    } else {
+      ASSERT_EQ(run.boxes.size(), 1u);
+      EXPECT_EQ(run.boxes[0].text, MSG_UNINSTALL_PROMPT);
+    }
     EXPECT_EQ(e2e::read_record().size(), c.launches ? 2u : 0u);
   }
 }
@@ -101,9 +106,11 @@ TEST_F(Launch, CommandLinesWithoutATailLaunch) {
   // A leading blank makes the program name empty: the tail is exactly
   // "--uninstall", so the run takes the uninstall road.
   DeleteFileW(e2e::record_path().c_str());
-  const e2e::Run run = e2e::run(e2e::install_exe(), cases[2].line);
+  const e2e::Run run = e2e::run(e2e::install_exe(), cases[2].line, {IDNO});
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.exit_code, 0u);
+  ASSERT_EQ(run.boxes.size(), 1u);
+  EXPECT_EQ(run.boxes[0].text, MSG_UNINSTALL_PROMPT);
   EXPECT_TRUE(e2e::read_record().empty());
 }
 

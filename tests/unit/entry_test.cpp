@@ -228,9 +228,10 @@ TEST_F(Entry, ModeFollowsTheModuleAndTheProcessCommandLine) {
   const Case cases[] = {
       {"installed, no tail", kInstallExe, quoted_exe, true, nullptr},
       {"installed, blank after the name", kInstallExe, quoted_exe + L"  ", true, nullptr},
-      {"installed, uninstall", kInstallExe, quoted_exe + L" --uninstall", false, nullptr},
+      {"installed, uninstall", kInstallExe, quoted_exe + L" --uninstall", false,
+       MSG_UNINSTALL_PROMPT},
       {"installed, uninstall after a tab", kInstallExe, quoted_exe + L"\t--uninstall", false,
-       nullptr},
+       MSG_UNINSTALL_PROMPT},
       {"installed, capitals", kInstallExe, quoted_exe + L" --Uninstall", true, nullptr},
       {"installed, uninstall and a trailing blank", kInstallExe, quoted_exe + L" --uninstall ",
        true, nullptr},
