@@ -161,6 +161,7 @@ Run run(const std::wstring& application, const std::wstring& command_line,
     return result;
   }
   AssignProcessToJobObject(job, process.hProcess);
+  result.process_id = process.dwProcessId;
   ResumeThread(process.hThread);
 
   std::set<HWND> answered;

@@ -40,6 +40,7 @@ struct Box {
 struct Run {
   bool finished = false;
   DWORD exit_code = 0;
+  DWORD process_id = 0;
   std::vector<Box> boxes;
 };
 // Starts `application` with exactly `command_line`, answers the boxes it

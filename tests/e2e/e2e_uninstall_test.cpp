@@ -1,0 +1,164 @@
+// The registered uninstall command on the real program, with a stand-in for
+// Windows PowerShell at its place under the system directory.
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include "core/constants.h"
+#include "core/messages.h"
+#include "tests/e2e/harness.h"
+
+namespace {
+
+std::wstring known(REFKNOWNFOLDERID id) {
+  PWSTR block = nullptr;
+  std::wstring path;
+  if (SUCCEEDED(SHGetKnownFolderPath(id, 0, nullptr, &block))) path = block;
+  CoTaskMemFree(block);
+  return path;
+}
+
+std::wstring unix_to_windows(const char* unix_path) {
+  std::wstring path = L"Z:";
+  for (const char* c = unix_path; *c; ++c) path += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
+  return path;
+}
+
+std::vector<std::wstring> read_lines(const std::wstring& path) {
+  std::vector<std::wstring> lines;
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                            nullptr);
+  if (file == INVALID_HANDLE_VALUE) return lines;
+  std::wstring text;
+  wchar_t buffer[1024];
+  DWORD read = 0;
+  while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
+    text.append(buffer, read / sizeof(wchar_t));
+  }
+  CloseHandle(file);
+  size_t start = 0;
+  for (size_t end = text.find(L'\n'); end != std::wstring::npos; end = text.find(L'\n', start)) {
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+class UninstallCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    e2e::clean_world();
+    wchar_t system_dir[MAX_PATH];
+    GetSystemDirectoryW(system_dir, MAX_PATH);
+    powershell_ = std::wstring(system_dir) + L"\\WindowsPowerShell\\v1.0\\powershell.exe";
+    saved_ = powershell_ + L".korvela-saved";
+    e2e::make_dirs(powershell_.substr(0, powershell_.rfind(L'\\')));
+    MoveFileExW(powershell_.c_str(), saved_.c_str(), MOVEFILE_REPLACE_EXISTING);
+    e2e::copy_file(unix_to_windows(KORVELA_E2E_POWERSHELL), powershell_);
+    record_ = e2e::local_app_data() + L"\\korvela-e2e-powershell.txt";
+    DeleteFileW(record_.c_str());
+    SetEnvironmentVariableW(L"KORVELA_E2E_PS_RECORD", record_.c_str());
+    desktop_link_ = known(FOLDERID_Desktop) + L"\\KORVELA ERP.lnk";
+    programs_link_ = known(FOLDERID_Programs) + L"\\KORVELA ERP.lnk";
+
+    e2e::make_dirs(e2e::install_dir() + L"\\ERP Profile");
+    e2e::copy_file(e2e::setup_exe, e2e::install_exe());
+    for (const std::wstring& link : {desktop_link_, programs_link_}) {
+      HANDLE file = CreateFileW(link.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+      ASSERT_NE(file, INVALID_HANDLE_VALUE);
+      CloseHandle(file);
+    }
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, UNINSTALL_KEY, 0, nullptr, 0, KEY_SET_VALUE,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+  }
+  void TearDown() override {
+    DeleteFileW(powershell_.c_str());
+    MoveFileExW(saved_.c_str(), powershell_.c_str(), MOVEFILE_REPLACE_EXISTING);
+    DeleteFileW(record_.c_str());
+    DeleteFileW(desktop_link_.c_str());
+    DeleteFileW(programs_link_.c_str());
+    RegDeleteKeyW(HKEY_CURRENT_USER, UNINSTALL_KEY);
+    e2e::clean_world();
+  }
+  e2e::Run run_uninstall(int answer) {
+    return e2e::run(e2e::install_exe(), L"\"" + e2e::install_exe() + L"\" --uninstall", {answer});
+  }
+  static bool registered() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, UNINSTALL_KEY, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+      return false;
+    }
+    RegCloseKey(key);
+    return true;
+  }
+  std::wstring expected_command(DWORD id) const {
+    return L"\"" + powershell_ +
+           L"\" -NoLogo -NoProfile -NonInteractive -WindowStyle Hidden -Command \"Wait-Process -Id " +
+           std::to_wstring(id) +
+           L" -ErrorAction SilentlyContinue; Remove-Item -LiteralPath (Join-Path "
+           L"([Environment]::GetFolderPath('LocalApplicationData')) 'KORVELA ERP\\KORVELA ERP.exe') "
+           L"-Force\"";
+  }
+  std::wstring powershell_, saved_, record_, desktop_link_, programs_link_;
+};
+
+TEST_F(UninstallCommand, NoChangesNothing) {
+  const e2e::Run run = run_uninstall(IDNO);
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exit_code, 0u);
+  ASSERT_EQ(run.boxes.size(), 1u);
+  EXPECT_EQ(run.boxes[0].text, MSG_UNINSTALL_PROMPT);
+  EXPECT_EQ(run.boxes[0].caption, APP_NAME);
+  EXPECT_TRUE(read_lines(record_).empty()) << "no child expected";
+  EXPECT_TRUE(e2e::is_file(e2e::install_exe()));
+  EXPECT_TRUE(e2e::is_file(desktop_link_));
+  EXPECT_TRUE(registered());
+}
+
+TEST_F(UninstallCommand, YesRemovesEverythingButTheFolderAndTheProfile) {
+  const e2e::Run run = run_uninstall(IDYES);
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exit_code, 0u);
+  EXPECT_EQ(run.boxes.size(), 1u);
+  const std::vector<std::wstring> record = read_lines(record_);
+  ASSERT_EQ(record.size(), 4u) << testing::PrintToString(record);
+  EXPECT_EQ(record[0], expected_command(run.process_id));
+  EXPECT_EQ(record[1], L"console=none");
+  // The stand-in deletes only after the launcher's process has ended.
+  EXPECT_EQ(record[2], L"waited=yes");
+  EXPECT_EQ(record[3], L"deleted=yes");
+  EXPECT_FALSE(e2e::is_file(e2e::install_exe()));
+  EXPECT_FALSE(e2e::is_file(desktop_link_));
+  EXPECT_FALSE(e2e::is_file(programs_link_));
+  EXPECT_FALSE(registered());
+  EXPECT_TRUE(e2e::is_dir(e2e::install_dir()));
+  EXPECT_TRUE(e2e::is_dir(e2e::install_dir() + L"\\ERP Profile"));
+}
+
+TEST_F(UninstallCommand, NothingLeftToRemoveEndsQuietly) {
+  DeleteFileW(desktop_link_.c_str());
+  DeleteFileW(programs_link_.c_str());
+  RegDeleteKeyW(HKEY_CURRENT_USER, UNINSTALL_KEY);
+  const e2e::Run run = run_uninstall(IDYES);
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exit_code, 0u);
+  EXPECT_EQ(run.boxes.size(), 1u);
+}
+
+TEST_F(UninstallCommand, NoPowerShellEndsInTheUninstallErrorAndRemovesNothing) {
+  DeleteFileW(powershell_.c_str());
+  const e2e::Run run = run_uninstall(IDYES);
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exit_code, 1u);
+  ASSERT_EQ(run.boxes.size(), 2u);
+  EXPECT_EQ(run.boxes[1].text, MSG_UNINSTALL_ERROR);
+  EXPECT_TRUE(e2e::is_file(e2e::install_exe()));
+  EXPECT_TRUE(e2e::is_file(desktop_link_));
+  EXPECT_TRUE(e2e::is_file(programs_link_));
+  EXPECT_TRUE(registered());
+}
+
+}  // namespace
