@@ -162,3 +162,108 @@ TEST_F(UninstallCommand, NoPowerShellEndsInTheUninstallErrorAndRemovesNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+struct Shortcut {
+  std::wstring target;
+  std::wstring working_dir;
+  std::wstring arguments;
+};
+
+Shortcut read_shortcut(const std::wstring& file_path) {
+  Shortcut shortcut;
+  IShellLinkW* link = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                              reinterpret_cast<void**>(&link)))) {
+    ADD_FAILURE() << "no Shell Link object";
+    return shortcut;
+  }
+  IPersistFile* file = nullptr;
+  if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+    if (SUCCEEDED(file->Load(file_path.c_str(), STGM_READ))) {
+      wchar_t text[2048] = {};
+      link->GetPath(text, 2048, nullptr, SLGP_RAWPATH);
+      shortcut.target = text;
+      text[0] = L'\0';
+      link->GetWorkingDirectory(text, 2048);
+      shortcut.working_dir = text;
+      text[0] = L'\0';
+      link->GetArguments(text, 2048);
+      shortcut.arguments = text;
+    } else {
+      ADD_FAILURE() << "cannot load the shortcut";
+    }
+    file->Release();
+  }
+  link->Release();
+  return shortcut;
+}
+
+std::wstring registered_uninstall_string() {
+  wchar_t text[4096] = {};
+  DWORD bytes = sizeof(text);
+  RegGetValueW(HKEY_CURRENT_USER, UNINSTALL_KEY, L"UninstallString", RRF_RT_REG_SZ, nullptr, text,
+               &bytes);
+  return text;
+}
+
+// Downloads → install → browser → shortcut → browser, same profile →
+// registered uninstall → a second install.
+TEST_F(UninstallCommand, TheWholeLifeCycle) {
+  // Start from nothing but the stand-in PowerShell.
+  DeleteFileW(desktop_link_.c_str());
+  DeleteFileW(programs_link_.c_str());
+  RegDeleteKeyW(HKEY_CURRENT_USER, UNINSTALL_KEY);
+  e2e::clean_world();
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  const std::wstring browser = e2e::fake_edge();
+  e2e::make_dirs(browser.substr(0, browser.rfind(L'\\')));
+  e2e::copy_file(e2e::browser_exe, browser);
+  e2e::register_edge(HKEY_CURRENT_USER, browser);
+  const std::wstring setup = known(FOLDERID_Downloads) + L"\\" + L"" PRODUCT_SETUP_FILE;
+  e2e::copy_file(e2e::setup_exe, setup);
+  const std::wstring profile = e2e::install_dir() + L"\\ERP Profile";
+
+  e2e::Run run = e2e::run(setup, L"\"" + setup + L"\"", {IDOK});
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exit_code, 0u);
+  ASSERT_EQ(e2e::read_record().size(), 2u);
+  const std::wstring first_open = e2e::read_record()[0];
+  EXPECT_NE(first_open.find(L"--user-data-dir=\"" + profile + L"\""), std::wstring::npos);
+
+  // As the Desktop shortcut starts it: its target, its working directory, no arguments.
+  const Shortcut shortcut = read_shortcut(desktop_link_);
+  EXPECT_EQ(shortcut.target, e2e::install_exe());
+  EXPECT_EQ(shortcut.working_dir, e2e::install_dir());
+  EXPECT_EQ(shortcut.arguments, L"");
+  run = e2e::run(shortcut.target, L"\"" + shortcut.target + L"\"", {}, shortcut.working_dir);
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exit_code, 0u);
+  EXPECT_TRUE(run.boxes.empty());
+  ASSERT_EQ(e2e::read_record().size(), 4u);
+  EXPECT_EQ(e2e::read_record()[2], first_open);
+
+  // The command the list of installed programs runs.
+  const std::wstring command = registered_uninstall_string();
+  ASSERT_EQ(command, L"\"" + e2e::install_exe() + L"\" --uninstall");
+  run = e2e::run(e2e::install_exe(), command, {IDYES});
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exit_code, 0u);
+  EXPECT_FALSE(e2e::is_file(e2e::install_exe()));
+  EXPECT_FALSE(e2e::is_file(desktop_link_));
+  EXPECT_FALSE(e2e::is_file(programs_link_));
+  EXPECT_FALSE(registered());
+  EXPECT_TRUE(e2e::is_dir(profile));
+
+  run = e2e::run(setup, L"\"" + setup + L"\"", {IDOK});
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exit_code, 0u);
+  EXPECT_TRUE(e2e::is_file(e2e::install_exe()));
+  EXPECT_TRUE(registered());
+  EXPECT_TRUE(e2e::is_dir(profile));
+  DeleteFileW(setup.c_str());
+  CoUninitialize();
+}
+
+}  // namespace

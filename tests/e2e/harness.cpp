@@ -141,7 +141,7 @@ std::vector<std::wstring> read_record() {
 }
 
 Run run(const std::wstring& application, const std::wstring& command_line,
-        const std::vector<int>& answers) {
+        const std::vector<int>& answers, const std::wstring& working_dir) {
   Run result;
   // The job tells when the product and every process it started have ended.
   HANDLE job = CreateJobObjectW(nullptr, nullptr);
@@ -154,7 +154,8 @@ Run run(const std::wstring& application, const std::wstring& command_line,
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
   if (!CreateProcessW(application.c_str(), &line[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED,
-                      nullptr, nullptr, &startup, &process)) {
+                      nullptr, working_dir.empty() ? nullptr : working_dir.c_str(), &startup,
+                      &process)) {
     ADD_FAILURE() << "could not start the product, error " << GetLastError();
     CloseHandle(port);
     CloseHandle(job);

@@ -46,7 +46,8 @@ struct Run {
 // Starts `application` with exactly `command_line`, answers the boxes it
 // shows with `answers` in order (IDOK once they are used up), and waits up to
 // 30 s for it and every process it started to end.
+// `working_dir` empty: the harness's own.
 Run run(const std::wstring& application, const std::wstring& command_line,
-        const std::vector<int>& answers = {});
+        const std::vector<int>& answers = {}, const std::wstring& working_dir = L"");
 
 }  // namespace e2e
