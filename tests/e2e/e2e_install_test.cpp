@@ -9,14 +9,6 @@
 
 namespace {
 
-std::wstring known(REFKNOWNFOLDERID id) {
-  PWSTR block = nullptr;
-  std::wstring path;
-  if (SUCCEEDED(SHGetKnownFolderPath(id, 0, nullptr, &block))) path = block;
-  CoTaskMemFree(block);
-  return path;
-}
-
 std::string content(const std::wstring& path) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
                             nullptr);
@@ -33,7 +25,7 @@ class InstallFromDownloads : public ::testing::Test {
  protected:
   void SetUp() override {
     clean();
-    setup_ = known(FOLDERID_Downloads) + L"\\" + L"" PRODUCT_SETUP_FILE;
+    setup_ = e2e::known_folder(FOLDERID_Downloads) + L"\\" + L"" PRODUCT_SETUP_FILE;
     e2e::copy_file(e2e::setup_exe, setup_);
   }
   void TearDown() override {
@@ -46,8 +38,8 @@ class InstallFromDownloads : public ::testing::Test {
     DeleteFileW(programs_link().c_str());
     RegDeleteKeyW(HKEY_CURRENT_USER, UNINSTALL_KEY);
   }
-  static std::wstring desktop_link() { return known(FOLDERID_Desktop) + L"\\KORVELA ERP.lnk"; }
-  static std::wstring programs_link() { return known(FOLDERID_Programs) + L"\\KORVELA ERP.lnk"; }
+  static std::wstring desktop_link() { return e2e::known_folder(FOLDERID_Desktop) + L"\\KORVELA ERP.lnk"; }
+  static std::wstring programs_link() { return e2e::known_folder(FOLDERID_Programs) + L"\\KORVELA ERP.lnk"; }
   void register_browser() {
     const std::wstring browser = e2e::fake_edge();
     e2e::make_dirs(browser.substr(0, browser.rfind(L'\\')));
@@ -56,14 +48,6 @@ class InstallFromDownloads : public ::testing::Test {
   }
   e2e::Run run_setup(const std::wstring& tail, const std::vector<int>& answers) {
     return e2e::run(setup_, L"\"" + setup_ + L"\"" + tail, answers);
-  }
-  static bool registered() {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, UNINSTALL_KEY, 0, KEY_READ, &key) != ERROR_SUCCESS) {
-      return false;
-    }
-    RegCloseKey(key);
-    return true;
   }
   std::wstring setup_;
 };
@@ -79,7 +63,7 @@ TEST_F(InstallFromDownloads, CancelCreatesNothing) {
   EXPECT_FALSE(e2e::is_dir(e2e::install_dir()));
   EXPECT_FALSE(e2e::is_file(desktop_link()));
   EXPECT_FALSE(e2e::is_file(programs_link()));
-  EXPECT_FALSE(registered());
+  EXPECT_FALSE(e2e::uninstall_key_exists());
   EXPECT_TRUE(e2e::read_record().empty());
 }
 
@@ -95,7 +79,7 @@ TEST_F(InstallFromDownloads, OkInstallsAndOpensTheErpThenAReinstallRewrites) {
     EXPECT_EQ(content(e2e::install_exe()), content(setup_));
     EXPECT_TRUE(e2e::is_file(desktop_link()));
     EXPECT_TRUE(e2e::is_file(programs_link()));
-    EXPECT_TRUE(registered());
+    EXPECT_TRUE(e2e::uninstall_key_exists());
     const std::vector<std::wstring> record = e2e::read_record();
     ASSERT_EQ(record.size(), 2u);
     EXPECT_EQ(record[1], e2e::install_dir());
@@ -135,7 +119,7 @@ TEST_F(InstallFromDownloads, AnInstallWithoutABrowserEndsInTheNotFoundMessage) {
   ASSERT_EQ(run.boxes.size(), 2u);
   EXPECT_EQ(run.boxes[1].text, MSG_EDGE_NOT_FOUND);
   EXPECT_TRUE(e2e::is_file(e2e::install_exe()));
-  EXPECT_TRUE(registered());
+  EXPECT_TRUE(e2e::uninstall_key_exists());
 }
 
 }  // namespace

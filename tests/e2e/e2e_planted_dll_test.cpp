@@ -8,12 +8,6 @@
 
 namespace {
 
-std::wstring unix_to_windows(const char* unix_path) {
-  std::wstring path = L"Z:";
-  for (const char* c = unix_path; *c; ++c) path += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
-  return path;
-}
-
 class PlantedDll : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -22,7 +16,7 @@ class PlantedDll : public ::testing::Test {
     marker_ = e2e::local_app_data() + L"\\korvela-e2e-marker";
     DeleteFileW(marker_.c_str());
     SetEnvironmentVariableW(L"KORVELA_E2E_MARKER", marker_.c_str());
-    e2e::copy_file(unix_to_windows(KORVELA_E2E_DLL), e2e::install_dir() + L"\\uxtheme.dll");
+    e2e::copy_file(e2e::windows_path(KORVELA_E2E_DLL), e2e::install_dir() + L"\\uxtheme.dll");
   }
   void TearDown() override {
     DeleteFileW(marker_.c_str());
@@ -33,7 +27,7 @@ class PlantedDll : public ::testing::Test {
 
 TEST_F(PlantedDll, APlainProgramLoadsItSoTheTestCanFail) {
   const std::wstring plain = e2e::install_dir() + L"\\plain.exe";
-  e2e::copy_file(unix_to_windows(KORVELA_E2E_PLAIN), plain);
+  e2e::copy_file(e2e::windows_path(KORVELA_E2E_PLAIN), plain);
   const e2e::Run run = e2e::run(plain, L"\"" + plain + L"\"");
   ASSERT_TRUE(run.finished);
   ASSERT_EQ(run.boxes.size(), 1u);
@@ -61,7 +55,7 @@ TEST_F(PlantedDll, TheSetupFileInDownloadsDoesNotLoadItForTheInstallPrompt) {
   const std::wstring setup = downloads + L"\\QUENTARO-ERP-Windows-x64-Setup-2026-12-04.exe";
   const std::wstring planted = downloads + L"\\uxtheme.dll";
   e2e::copy_file(e2e::setup_exe, setup);
-  e2e::copy_file(unix_to_windows(KORVELA_E2E_DLL), planted);
+  e2e::copy_file(e2e::windows_path(KORVELA_E2E_DLL), planted);
   const e2e::Run run = e2e::run(setup, L"\"" + setup + L"\"", {IDCANCEL});
   DeleteFileW(setup.c_str());
   DeleteFileW(planted.c_str());

@@ -9,40 +9,6 @@
 
 namespace {
 
-std::wstring known(REFKNOWNFOLDERID id) {
-  PWSTR block = nullptr;
-  std::wstring path;
-  if (SUCCEEDED(SHGetKnownFolderPath(id, 0, nullptr, &block))) path = block;
-  CoTaskMemFree(block);
-  return path;
-}
-
-std::wstring unix_to_windows(const char* unix_path) {
-  std::wstring path = L"Z:";
-  for (const char* c = unix_path; *c; ++c) path += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
-  return path;
-}
-
-std::vector<std::wstring> read_lines(const std::wstring& path) {
-  std::vector<std::wstring> lines;
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                            nullptr);
-  if (file == INVALID_HANDLE_VALUE) return lines;
-  std::wstring text;
-  wchar_t buffer[1024];
-  DWORD read = 0;
-  while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
-    text.append(buffer, read / sizeof(wchar_t));
-  }
-  CloseHandle(file);
-  size_t start = 0;
-  for (size_t end = text.find(L'\n'); end != std::wstring::npos; end = text.find(L'\n', start)) {
-    lines.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return lines;
-}
-
 class UninstallCommand : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -53,12 +19,12 @@ class UninstallCommand : public ::testing::Test {
     saved_ = powershell_ + L".korvela-saved";
     e2e::make_dirs(powershell_.substr(0, powershell_.rfind(L'\\')));
     MoveFileExW(powershell_.c_str(), saved_.c_str(), MOVEFILE_REPLACE_EXISTING);
-    e2e::copy_file(unix_to_windows(KORVELA_E2E_POWERSHELL), powershell_);
+    e2e::copy_file(e2e::windows_path(KORVELA_E2E_POWERSHELL), powershell_);
     record_ = e2e::local_app_data() + L"\\korvela-e2e-powershell.txt";
     DeleteFileW(record_.c_str());
     SetEnvironmentVariableW(L"KORVELA_E2E_PS_RECORD", record_.c_str());
-    desktop_link_ = known(FOLDERID_Desktop) + L"\\KORVELA ERP.lnk";
-    programs_link_ = known(FOLDERID_Programs) + L"\\KORVELA ERP.lnk";
+    desktop_link_ = e2e::known_folder(FOLDERID_Desktop) + L"\\KORVELA ERP.lnk";
+    programs_link_ = e2e::known_folder(FOLDERID_Programs) + L"\\KORVELA ERP.lnk";
 
     e2e::make_dirs(e2e::install_dir() + L"\\ERP Profile");
     e2e::copy_file(e2e::setup_exe, e2e::install_exe());
@@ -86,14 +52,6 @@ class UninstallCommand : public ::testing::Test {
   e2e::Run run_uninstall(int answer) {
     return e2e::run(e2e::install_exe(), L"\"" + e2e::install_exe() + L"\" --uninstall", {answer});
   }
-  static bool registered() {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, UNINSTALL_KEY, 0, KEY_READ, &key) != ERROR_SUCCESS) {
-      return false;
-    }
-    RegCloseKey(key);
-    return true;
-  }
   std::wstring expected_command(DWORD id) const {
     return L"\"" + powershell_ +
            L"\" -NoLogo -NoProfile -NonInteractive -WindowStyle Hidden -Command \"Wait-Process -Id " +
@@ -112,10 +70,10 @@ TEST_F(UninstallCommand, NoChangesNothing) {
   ASSERT_EQ(run.boxes.size(), 1u);
   EXPECT_EQ(run.boxes[0].text, MSG_UNINSTALL_PROMPT);
   EXPECT_EQ(run.boxes[0].caption, APP_NAME);
-  EXPECT_TRUE(read_lines(record_).empty()) << "no child expected";
+  EXPECT_TRUE(e2e::read_lines(record_).empty()) << "no child expected";
   EXPECT_TRUE(e2e::is_file(e2e::install_exe()));
   EXPECT_TRUE(e2e::is_file(desktop_link_));
-  EXPECT_TRUE(registered());
+  EXPECT_TRUE(e2e::uninstall_key_exists());
 }
 
 TEST_F(UninstallCommand, YesRemovesEverythingButTheFolderAndTheProfile) {
@@ -123,7 +81,7 @@ TEST_F(UninstallCommand, YesRemovesEverythingButTheFolderAndTheProfile) {
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.exit_code, 0u);
   EXPECT_EQ(run.boxes.size(), 1u);
-  const std::vector<std::wstring> record = read_lines(record_);
+  const std::vector<std::wstring> record = e2e::read_lines(record_);
   ASSERT_EQ(record.size(), 4u) << testing::PrintToString(record);
   EXPECT_EQ(record[0], expected_command(run.process_id));
   EXPECT_EQ(record[1], L"console=none");
@@ -133,7 +91,7 @@ TEST_F(UninstallCommand, YesRemovesEverythingButTheFolderAndTheProfile) {
   EXPECT_FALSE(e2e::is_file(e2e::install_exe()));
   EXPECT_FALSE(e2e::is_file(desktop_link_));
   EXPECT_FALSE(e2e::is_file(programs_link_));
-  EXPECT_FALSE(registered());
+  EXPECT_FALSE(e2e::uninstall_key_exists());
   EXPECT_TRUE(e2e::is_dir(e2e::install_dir()));
   EXPECT_TRUE(e2e::is_dir(e2e::install_dir() + L"\\ERP Profile"));
 }
@@ -158,7 +116,7 @@ TEST_F(UninstallCommand, NoPowerShellEndsInTheUninstallErrorAndRemovesNothing) {
   EXPECT_TRUE(e2e::is_file(e2e::install_exe()));
   EXPECT_TRUE(e2e::is_file(desktop_link_));
   EXPECT_TRUE(e2e::is_file(programs_link_));
-  EXPECT_TRUE(registered());
+  EXPECT_TRUE(e2e::uninstall_key_exists());
 }
 
 }  // namespace
@@ -221,7 +179,7 @@ TEST_F(UninstallCommand, TheWholeLifeCycle) {
   e2e::make_dirs(browser.substr(0, browser.rfind(L'\\')));
   e2e::copy_file(e2e::browser_exe, browser);
   e2e::register_edge(HKEY_CURRENT_USER, browser);
-  const std::wstring setup = known(FOLDERID_Downloads) + L"\\" + L"" PRODUCT_SETUP_FILE;
+  const std::wstring setup = e2e::known_folder(FOLDERID_Downloads) + L"\\" + L"" PRODUCT_SETUP_FILE;
   e2e::copy_file(e2e::setup_exe, setup);
   const std::wstring profile = e2e::install_dir() + L"\\ERP Profile";
 
@@ -253,14 +211,14 @@ TEST_F(UninstallCommand, TheWholeLifeCycle) {
   EXPECT_FALSE(e2e::is_file(e2e::install_exe()));
   EXPECT_FALSE(e2e::is_file(desktop_link_));
   EXPECT_FALSE(e2e::is_file(programs_link_));
-  EXPECT_FALSE(registered());
+  EXPECT_FALSE(e2e::uninstall_key_exists());
   EXPECT_TRUE(e2e::is_dir(profile));
 
   run = e2e::run(setup, L"\"" + setup + L"\"", {IDOK});
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.exit_code, 0u);
   EXPECT_TRUE(e2e::is_file(e2e::install_exe()));
-  EXPECT_TRUE(registered());
+  EXPECT_TRUE(e2e::uninstall_key_exists());
   EXPECT_TRUE(e2e::is_dir(profile));
   DeleteFileW(setup.c_str());
   CoUninitialize();

@@ -15,12 +15,6 @@ namespace {
 const wchar_t kAppPaths[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\msedge.exe";
 const DWORD kTimeoutMs = 30000;
 
-std::wstring windows_path(const std::string& unix_path) {
-  std::wstring path = L"Z:";
-  for (char c : unix_path) path += c == '/' ? L'\\' : static_cast<wchar_t>(c);
-  return path;
-}
-
 void remove_tree(const std::wstring& path) {
   WIN32_FIND_DATAW found;
   HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
@@ -68,13 +62,21 @@ std::wstring window_text(HWND window) {
 
 }  // namespace
 
-std::wstring local_app_data() {
+std::wstring windows_path(const std::string& unix_path) {
+  std::wstring path = L"Z:";
+  for (char c : unix_path) path += c == '/' ? L'\\' : static_cast<wchar_t>(c);
+  return path;
+}
+
+std::wstring known_folder(REFKNOWNFOLDERID id) {
   PWSTR block = nullptr;
   std::wstring path;
-  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &block))) path = block;
+  if (SUCCEEDED(SHGetKnownFolderPath(id, 0, nullptr, &block))) path = block;
   CoTaskMemFree(block);
   return path;
 }
+
+std::wstring local_app_data() { return known_folder(FOLDERID_LocalAppData); }
 std::wstring install_dir() { return local_app_data() + L"\\KORVELA ERP"; }
 std::wstring install_exe() { return install_dir() + L"\\KORVELA ERP.exe"; }
 std::wstring record_path() { return local_app_data() + L"\\korvela-e2e-record.txt"; }
@@ -120,10 +122,21 @@ void register_edge(HKEY root, const std::wstring& value) {
   RegCloseKey(key);
 }
 
-std::vector<std::wstring> read_record() {
+bool uninstall_key_exists() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER,
+                    L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KORVELA ERP", 0,
+                    KEY_READ, &key) != ERROR_SUCCESS) {
+    return false;
+  }
+  RegCloseKey(key);
+  return true;
+}
+
+std::vector<std::wstring> read_lines(const std::wstring& path) {
   std::vector<std::wstring> lines;
-  HANDLE file = CreateFileW(record_path().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                            nullptr);
   if (file == INVALID_HANDLE_VALUE) return lines;
   std::wstring text;
   wchar_t buffer[1024];
@@ -139,6 +152,8 @@ std::vector<std::wstring> read_record() {
   }
   return lines;
 }
+
+std::vector<std::wstring> read_record() { return read_lines(record_path()); }
 
 Run run(const std::wstring& application, const std::wstring& command_line,
         const std::vector<int>& answers, const std::wstring& working_dir) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <string>
 #include <vector>
@@ -14,6 +15,9 @@ namespace e2e {
 extern std::wstring setup_exe;
 extern std::wstring browser_exe;
 
+// The Windows path of a file under the Unix root (Wine's Z: drive).
+std::wstring windows_path(const std::string& unix_path);
+std::wstring known_folder(REFKNOWNFOLDERID id);
 std::wstring local_app_data();
 std::wstring install_dir();
 std::wstring install_exe();
@@ -30,6 +34,10 @@ bool is_file(const std::wstring& path);
 bool is_dir(const std::wstring& path);
 void make_dirs(const std::wstring& path);
 void register_edge(HKEY root, const std::wstring& value);
+// True when HKCU holds the product's uninstall registration key.
+bool uninstall_key_exists();
+// The lines of a UTF-16 text file, each ended by a line feed; none if missing.
+std::vector<std::wstring> read_lines(const std::wstring& path);
 // Lines of the record: command line, working directory, per browser start.
 std::vector<std::wstring> read_record();
 
