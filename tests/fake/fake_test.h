@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
+#include <vector>
 
 #include "tests/fake/fake_win.h"
 
@@ -37,6 +39,28 @@ inline int count_calls(const std::string& op) {
     }
   }
   return count;
+}
+
+// One call of a recorded run that a fault sweep makes fail: the operation,
+// which of its calls it was (1-based), and the call's detail.
+struct SweepPoint {
+  std::string op;
+  int nth;
+  std::wstring detail;
+};
+
+// The calls of `run` that can be made to fail, in order, each with its
+// occurrence number among the calls of the same operation.
+inline std::vector<SweepPoint> sweep_points(const std::vector<fake::Call>& run) {
+  std::vector<SweepPoint> points;
+  std::map<std::string, int> seen;
+  for (const fake::Call& call : run) {
+    const int nth = ++seen[call.op];
+    if (fake::failure_result(call.op).has_value()) {
+      points.push_back({call.op, nth, call.detail});
+    }
+  }
+  return points;
 }
 
 class FakeWindowsTest : public ::testing::Test {

@@ -206,19 +206,16 @@ TEST_F(Install, EveryFailingCallEndsCleanly) {
   const size_t first = fake::calls().size();
   install_app(paths);
   const std::vector<fake::Call> happy(fake::calls().begin() + first, fake::calls().end());
-  std::map<std::string, int> seen;
-  for (const fake::Call& call : happy) {
-    const int nth = ++seen[call.op];
-    if (!fake::failure_result(call.op)) continue;
-    SCOPED_TRACE(call.op + " #" + std::to_string(nth));
+  for (const SweepPoint& point : sweep_points(happy)) {
+    SCOPED_TRACE(point.op + " #" + std::to_string(point.nth));
     fake::reset();
     with_browser();
-    fake::fail_usual(call.op, nth);
+    fake::fail_usual(point.op, point.nth);
     const int code = install_app(paths);
     EXPECT_TRUE(code == 0 || code == 1);
     EXPECT_EQ(fake::com_depth(), 0);
     // A close that fails leaves, by the fake's count, its handle or key open.
-    if (call.op != "CloseHandle" && call.op != "RegCloseKey") expect_no_problems();
+    if (point.op != "CloseHandle" && point.op != "RegCloseKey") expect_no_problems();
   }
   fake::reset();
 }

@@ -173,21 +173,17 @@ TEST_F(RegisterUninstall, FaultSweepOverEveryCall) {
   ASSERT_TRUE(register_uninstall(installed_paths()));
   const std::vector<fake::Call> happy = fake::calls();
   ASSERT_FALSE(happy.empty());
-  for (size_t index = 0; index < happy.size(); ++index) {
-    const std::string& op = happy[index].op;
-    const auto result = fake::failure_result(op);
+  for (const SweepPoint& point : sweep_points(happy)) {
+    const std::string& op = point.op;
+    const int nth = point.nth;
     // A failing RegCloseKey keeps its handle open whatever the caller does;
     // closing once is all register_uninstall promises (see the test below).
-    if (!result.has_value() || op == "RegCloseKey") {
+    if (op == "RegCloseKey") {
       continue;
     }
-    int nth = 0;
-    for (size_t i = 0; i <= index; ++i) {
-      nth += happy[i].op == op ? 1 : 0;
-    }
-    SCOPED_TRACE(op + " call " + std::to_string(nth) + " (" + narrow(happy[index].detail) + ")");
+    SCOPED_TRACE(op + " call " + std::to_string(nth) + " (" + narrow(point.detail) + ")");
     fake::reset();
-    fake::fail(op, *result, nth);
+    fake::fail_usual(op, nth);
     const bool registered = register_uninstall(installed_paths());
     if (op == "RegCreateKeyExW" || op == "RegSetValueExW") {
       EXPECT_FALSE(registered);

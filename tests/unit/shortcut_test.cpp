@@ -241,21 +241,17 @@ TEST_F(CreateShortcut, FaultSweepOverEveryCall) {
   }
   ASSERT_FALSE(happy.empty());
   int swept = 0;
-  for (size_t index = 0; index < happy.size(); ++index) {
-    const std::string& op = happy[index].op;
-    const auto result = fake::failure_result(op);
-    if (!result.has_value() || op.rfind("IUnknown::", 0) == 0) {
+  for (const SweepPoint& point : sweep_points(happy)) {
+    const std::string& op = point.op;
+    const int nth = point.nth;
+    if (op.rfind("IUnknown::", 0) == 0) {
       continue;
     }
-    int nth = 0;
-    for (size_t i = 0; i <= index; ++i) {
-      nth += happy[i].op == op ? 1 : 0;
-    }
-    SCOPED_TRACE(op + " call " + std::to_string(nth) + " (" + narrow(happy[index].detail) + ")");
+    SCOPED_TRACE(op + " call " + std::to_string(nth) + " (" + narrow(point.detail) + ")");
     fake::reset();
     {
       Apartment apartment;
-      fake::fail(op, *result, nth);
+      fake::fail_usual(op, nth);
       EXPECT_FALSE(create_desktop_shortcut());
     }
     EXPECT_TRUE(fake::saves().empty());

@@ -172,15 +172,12 @@ TEST_F(Uninstall, EveryFailingCallEndsCleanly) {
   fake::answer_boxes({IDYES});
   uninstall_app(paths);
   const std::vector<fake::Call> happy(fake::calls().begin() + first, fake::calls().end());
-  std::map<std::string, int> seen;
-  for (const fake::Call& call : happy) {
-    const int nth = ++seen[call.op];
-    if (!fake::failure_result(call.op)) continue;
-    SCOPED_TRACE(call.op + " #" + std::to_string(nth));
+  for (const SweepPoint& point : sweep_points(happy)) {
+    SCOPED_TRACE(point.op + " #" + std::to_string(point.nth));
     fake::reset();
     installed();
     fake::answer_boxes({IDYES});
-    fake::fail_usual(call.op, nth);
+    fake::fail_usual(point.op, point.nth);
     const int code = uninstall_app(paths);
     EXPECT_TRUE(code == 0 || code == 1);
     // Before the child runs, a failure removes nothing.
@@ -188,7 +185,7 @@ TEST_F(Uninstall, EveryFailingCallEndsCleanly) {
       EXPECT_TRUE(fake::is_file(kDesktopLink));
       EXPECT_TRUE(fake::reg_key_exists(HKEY_CURRENT_USER, UNINSTALL_KEY));
     }
-    if (call.op != "CloseHandle") expect_no_problems();
+    if (point.op != "CloseHandle") expect_no_problems();
   }
   fake::reset();
 }
