@@ -19,9 +19,9 @@ del sys.argv[1:3]
 
 
 def load(name, file):
-    spec = importlib.util.spec_from_file_location(name, os.path.join(TOOLS_DIR, file))
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    found = importlib.util.spec_from_file_location(name, os.path.join(TOOLS_DIR, file))
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
     return module
 
 
