@@ -11,6 +11,7 @@ packages=(
   xvfb xauth
   python3 python3-pefile
   liblnk-utils
+  fonts-wine fonts-wqy-microhei locales
 )
 
 missing=()
