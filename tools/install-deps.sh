@@ -12,6 +12,7 @@ packages=(
   python3 python3-pefile
   liblnk-utils
   osslsigncode openssl
+  fonts-wine fonts-wqy-microhei locales
 )
 
 missing=()

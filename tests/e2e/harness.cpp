@@ -9,6 +9,7 @@ namespace e2e {
 
 std::wstring setup_exe;
 std::wstring browser_exe;
+std::wstring screens_dir;
 
 namespace {
 
@@ -156,7 +157,8 @@ std::vector<std::wstring> read_lines(const std::wstring& path) {
 std::vector<std::wstring> read_record() { return read_lines(record_path()); }
 
 Run run(const std::wstring& application, const std::wstring& command_line,
-        const std::vector<int>& answers, const std::wstring& working_dir) {
+        const std::vector<int>& answers, const std::wstring& working_dir,
+        const BoxHook& before_answer) {
   Run result;
   // The job tells when the product and every process it started have ended.
   HANDLE job = CreateJobObjectW(nullptr, nullptr);
@@ -190,6 +192,7 @@ Run run(const std::wstring& application, const std::wstring& command_line,
     for (HWND box : search.found) {
       if (!answered.insert(box).second) continue;
       result.boxes.push_back({window_text(box), window_text(GetDlgItem(box, 0xFFFF))});
+      if (before_answer) before_answer(box, result.boxes.back(), result.boxes.size() - 1);
       const int answer = next_answer < answers.size() ? answers[next_answer++] : IDOK;
       PostMessageW(box, WM_COMMAND, answer, 0);
     }
@@ -231,6 +234,7 @@ int main(int argc, char** argv) {
     const std::string arg = argv[i];
     if (arg.rfind("--setup=", 0) == 0) e2e::setup_exe = e2e::windows_path(arg.substr(8));
     if (arg.rfind("--browser=", 0) == 0) e2e::browser_exe = e2e::windows_path(arg.substr(10));
+    if (arg.rfind("--screens=", 0) == 0) e2e::screens_dir = e2e::windows_path(arg.substr(10));
   }
   if (e2e::setup_exe.empty() || e2e::browser_exe.empty()) {
     fprintf(stderr, "usage: e2e_tests --setup=<unix path> --browser=<unix path>\n");

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,8 @@ namespace e2e {
 // Windows paths of the built programs, from the command line of e2e_tests.
 extern std::wstring setup_exe;
 extern std::wstring browser_exe;
+// Where the screenshot program saves its pictures (--screens=); empty otherwise.
+extern std::wstring screens_dir;
 
 // The Windows path of a file under the Unix root (Wine's Z: drive).
 std::wstring windows_path(const std::string& unix_path);
@@ -51,11 +54,15 @@ struct Run {
   DWORD process_id = 0;
   std::vector<Box> boxes;
 };
+// Called once for each box, after its caption and text were read and before
+// it is answered, with the box window and its index in Run::boxes.
+using BoxHook = std::function<void(HWND window, const Box& box, size_t index)>;
 // Starts `application` with exactly `command_line`, answers the boxes it
 // shows with `answers` in order (IDOK once they are used up), and waits up to
 // 30 s for it and every process it started to end.
 // `working_dir` empty: the harness's own.
 Run run(const std::wstring& application, const std::wstring& command_line,
-        const std::vector<int>& answers = {}, const std::wstring& working_dir = L"");
+        const std::vector<int>& answers = {}, const std::wstring& working_dir = L"",
+        const BoxHook& before_answer = nullptr);
 
 }  // namespace e2e
