@@ -8,7 +8,8 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 
 tools/install-deps.sh
-[ -f build/CMakeCache.txt ] || cmake --preset windows-x64
+# Configuring again is cheap and keeps the cache (ERP_HOST and the rest).
+cmake --preset windows-x64 >/dev/null
 cmake --build --preset windows-x64 --target e2e_screens -j"$(nproc)"
 
 setup_exe="$root/build/QUENTARO-ERP-Windows-x64-Setup-2026-12-04.exe"
