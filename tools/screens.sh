@@ -32,40 +32,7 @@ if [ ! -f "$locale_dir/zh_CN.UTF-8/LC_CTYPE" ]; then
 fi
 export LOCPATH="$locale_dir" LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
 
-xvfb_pid=""
-cleanup() {
-  wineserver -k 2>/dev/null || true
-  if [ -n "$xvfb_pid" ]; then
-    kill "$xvfb_pid" 2>/dev/null || true
-    wait "$xvfb_pid" 2>/dev/null || true
-  fi
-}
-trap cleanup EXIT
-
-# A private display of a fixed size: the boxes are centred on it, and the
-# pictures must not depend on the machine's own screen.
-display_file=$(mktemp)
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 1 100); do
-  [ -s "$display_file" ] && break
-  if ! kill -0 "$xvfb_pid" 2>/dev/null; then
-    echo "Xvfb did not start" >&2
-    exit 1
-  fi
-  sleep 0.1
-done
-if [ ! -s "$display_file" ]; then
-  echo "Xvfb did not report a display within 10 s" >&2
-  exit 1
-fi
-export DISPLAY=":$(head -n 1 "$display_file")"
-rm -f "$display_file"
-
-# The server and the system processes start on /dev/null, so that none holds
-# this script's output open.
-wineserver -p </dev/null >/dev/null 2>&1
-timeout 120 wine cmd.exe /c exit </dev/null >/dev/null 2>&1
+. tools/wine-session.sh
 
 rm -rf "$raw_dir"
 mkdir -p "$raw_dir"

@@ -13,9 +13,7 @@ class UninstallCommand : public ::testing::Test {
  protected:
   void SetUp() override {
     e2e::clean_world();
-    wchar_t system_dir[MAX_PATH];
-    GetSystemDirectoryW(system_dir, MAX_PATH);
-    powershell_ = std::wstring(system_dir) + L"\\WindowsPowerShell\\v1.0\\powershell.exe";
+    powershell_ = e2e::system_powershell();
     saved_ = powershell_ + L".korvela-saved";
     e2e::make_dirs(powershell_.substr(0, powershell_.rfind(L'\\')));
     MoveFileExW(powershell_.c_str(), saved_.c_str(), MOVEFILE_REPLACE_EXISTING);

@@ -81,6 +81,12 @@ std::wstring local_app_data() { return known_folder(FOLDERID_LocalAppData); }
 std::wstring install_dir() { return local_app_data() + L"\\KORVELA ERP"; }
 std::wstring install_exe() { return install_dir() + L"\\KORVELA ERP.exe"; }
 std::wstring record_path() { return local_app_data() + L"\\korvela-e2e-record.txt"; }
+std::wstring system_powershell() {
+  wchar_t system_dir[MAX_PATH] = {};
+  GetSystemDirectoryW(system_dir, MAX_PATH);
+  return std::wstring(system_dir) + L"\\WindowsPowerShell\\v1.0\\powershell.exe";
+}
+
 std::wstring fake_edge() {
   return local_app_data() + L"\\korvela-e2e-edge\\Microsoft\\Edge\\Application\\msedge.exe";
 }

@@ -26,6 +26,9 @@ std::wstring install_dir();
 std::wstring install_exe();
 // Where the stand-in browser records its command line and working directory.
 std::wstring record_path();
+// Where the uninstall flow starts Windows PowerShell: System32's
+// WindowsPowerShell\v1.0\powershell.exe.
+std::wstring system_powershell();
 // The stand-in browser's place under a folder that stands for Program Files.
 std::wstring fake_edge();
 

@@ -390,9 +390,7 @@ class UninstallScreens : public Screens {
  protected:
   void SetUp() override {
     Screens::SetUp();
-    wchar_t system_dir[MAX_PATH];
-    GetSystemDirectoryW(system_dir, MAX_PATH);
-    powershell_ = std::wstring(system_dir) + L"\\WindowsPowerShell\\v1.0\\powershell.exe";
+    powershell_ = e2e::system_powershell();
     aside_ = powershell_ + L".korvela-screens";
     place_installed();
   }
