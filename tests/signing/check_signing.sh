@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
 # Signed releases, end to end on the build side:
-#   check_signing.sh SOURCE_DIR WORK_DIR UNSIGNED_FILE SIGNED_COPY
+#   check_signing.sh SOURCE_DIR WORK_DIR SIGNED_COPY
 # With a throwaway code-signing certificate made here, a copy of the sources
 # is configured and built signed. The signed file must verify, differ from the
-# unsigned UNSIGNED_FILE only where signing must change it, pass the verify
-# command, and is copied to SIGNED_COPY for the end-to-end run under Wine.
+# same build's file before signing only where signing must change it, pass the
+# verify command, and is copied to SIGNED_COPY for the end-to-end run under Wine.
 # Then each way signing can fail must stop the build with its message and
 # leave nothing under the release name; the password must appear in no output.
 set -euo pipefail
-source_dir=$1 work_dir=$2 unsigned=$3 signed_copy=$4
-name=$(basename "$unsigned")
+source_dir=$1 work_dir=$2 signed_copy=$3
+name=QUENTARO-ERP-Windows-x64-Setup-2026-12-04.exe
 tests=$(cd "$(dirname "$0")" && pwd)
 
 rm -rf "$work_dir"
@@ -75,6 +75,12 @@ if ! configure signed.log -DKORVELA_SIGN_PKCS12="$keys/signer.p12" || ! build si
   exit 1
 fi
 signed="$out/$name"
+# The build's finished file before signing, under the release name with its
+# digest beside it, as an unsigned release would be handed over.
+unsigned="$work_dir/unsigned/$name"
+mkdir -p "$work_dir/unsigned"
+cp "$out/korvela_setup_unsigned.exe" "$unsigned"
+(cd "$work_dir/unsigned" && sha256sum "$name" >"$name.sha256")
 check "the signed file verifies with osslsigncode against the certificate" \
   bash -c "osslsigncode verify -in '$signed' -CAfile '$keys/signer.pem' >'$logs/osslsigncode-verify.log' 2>&1"
 check "it differs from the unsigned file only by the certificate table, checksum and security directory" \
@@ -96,8 +102,16 @@ tampered_refused() {
     grep -q 'FAILED  SHA-256' "$logs/verify-tampered.log"
 }
 check "the verify command refuses a tampered copy (signature and digest)" tampered_refused
-check "the verify command calls the unsigned file unsigned" \
-  bash -c "'$src/tools/verify-release.sh' '$unsigned' --sha256 '$unsigned.sha256' | grep -q 'signature: unsigned'"
+unsigned_accepted() {
+  "$src/tools/verify-release.sh" "$unsigned" >"$logs/verify-unsigned.log" &&
+    grep -q 'signature: unsigned' "$logs/verify-unsigned.log"
+}
+check "the verify command accepts the unsigned file and calls it unsigned" unsigned_accepted
+unsigned_refused() {
+  ! "$src/tools/verify-release.sh" "$unsigned" --cert "$keys/signer.pem" >"$logs/verify-unsigned-cert.log" &&
+    grep -q 'FAILED  signature: unsigned' "$logs/verify-unsigned-cert.log"
+}
+check "the verify command refuses the unsigned file when a signature is expected" unsigned_refused
 mkdir -p "$(dirname "$signed_copy")"
 cp "$signed" "$signed_copy"
 
