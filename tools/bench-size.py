@@ -7,14 +7,23 @@ bytes go, and the DLLs it imports.
 Run after tools/build.sh; without an argument it reads the file in dist/.
 A benchmark to read, not a test: it always exits 0 once it could read the file.
 """
+import importlib.util
 import os
 import sys
 
 import pefile
 
 GOAL = 32 * 1024
-SYSTEM_DLLS = {"advapi32.dll", "kernel32.dll", "msvcrt.dll", "ole32.dll",
-               "shell32.dll", "user32.dll"}
+
+
+def system_dlls():
+    """The checker's list of Windows system DLLs, so both judge imports alike."""
+    here = os.path.dirname(os.path.abspath(__file__))
+    found = importlib.util.spec_from_file_location(
+        "check_setup_file", os.path.join(here, "check-setup-file.py"))
+    checker = importlib.util.module_from_spec(found)
+    found.loader.exec_module(checker)
+    return checker.SYSTEM_DLLS
 RESOURCE_TYPES = {3: "icon images", 14: "icon group", 16: "version block", 24: "manifest"}
 
 
@@ -55,10 +64,11 @@ def main(argv):
 
     print("\nimported DLLs:")
     foreign = []
+    known = system_dlls()
     for entry in pe.DIRECTORY_ENTRY_IMPORT:
         dll = entry.dll.decode("ascii")
         names = [i.name.decode("ascii") if i.name else f"#{i.ordinal}" for i in entry.imports]
-        system = dll.lower() in SYSTEM_DLLS
+        system = dll.lower() in known
         if not system:
             foreign.append(dll)
         print(f"  {dll:14} {len(names):3} functions{'' if system else '  (NOT a system DLL)'}")

@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/constants.h"
 #include "tests/e2e/harness.h"
 
 namespace {
@@ -93,12 +92,7 @@ class InstalledIcon : public ::testing::Test {
     CoUninitialize();
     clean();
   }
-  static void clean() {
-    e2e::clean_world();
-    DeleteFileW((e2e::known_folder(FOLDERID_Desktop) + L"\\KORVELA ERP.lnk").c_str());
-    DeleteFileW((e2e::known_folder(FOLDERID_Programs) + L"\\KORVELA ERP.lnk").c_str());
-    RegDeleteKeyW(HKEY_CURRENT_USER, UNINSTALL_KEY);
-  }
+  static void clean() { e2e::clean_install(); }
 };
 
 TEST_F(InstalledIcon, TheShellHandsOutTheProductIconForTheInstalledExecutable) {

@@ -32,14 +32,9 @@ class InstallFromDownloads : public ::testing::Test {
     DeleteFileW(setup_.c_str());
     clean();
   }
-  static void clean() {
-    e2e::clean_world();
-    DeleteFileW(desktop_link().c_str());
-    DeleteFileW(programs_link().c_str());
-    RegDeleteKeyW(HKEY_CURRENT_USER, UNINSTALL_KEY);
-  }
-  static std::wstring desktop_link() { return e2e::known_folder(FOLDERID_Desktop) + L"\\KORVELA ERP.lnk"; }
-  static std::wstring programs_link() { return e2e::known_folder(FOLDERID_Programs) + L"\\KORVELA ERP.lnk"; }
+  static void clean() { e2e::clean_install(); }
+  static std::wstring desktop_link() { return e2e::desktop_link(); }
+  static std::wstring programs_link() { return e2e::programs_link(); }
   void register_browser() {
     const std::wstring browser = e2e::fake_edge();
     e2e::make_dirs(browser.substr(0, browser.rfind(L'\\')));

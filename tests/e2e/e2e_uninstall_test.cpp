@@ -21,8 +21,8 @@ class UninstallCommand : public ::testing::Test {
     record_ = e2e::local_app_data() + L"\\korvela-e2e-powershell.txt";
     DeleteFileW(record_.c_str());
     SetEnvironmentVariableW(L"KORVELA_E2E_PS_RECORD", record_.c_str());
-    desktop_link_ = e2e::known_folder(FOLDERID_Desktop) + L"\\KORVELA ERP.lnk";
-    programs_link_ = e2e::known_folder(FOLDERID_Programs) + L"\\KORVELA ERP.lnk";
+    desktop_link_ = e2e::desktop_link();
+    programs_link_ = e2e::programs_link();
 
     e2e::make_dirs(e2e::install_dir() + L"\\ERP Profile");
     e2e::copy_file(e2e::setup_exe, e2e::install_exe());

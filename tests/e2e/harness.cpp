@@ -14,6 +14,7 @@ std::wstring screens_dir;
 namespace {
 
 const wchar_t kAppPaths[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\msedge.exe";
+const wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KORVELA ERP";
 const DWORD kTimeoutMs = 30000;
 
 void remove_tree(const std::wstring& path) {
@@ -99,6 +100,18 @@ void clean_world() {
   SetEnvironmentVariableW(L"KORVELA_E2E_RECORD", record_path().c_str());
 }
 
+std::wstring desktop_link() { return known_folder(FOLDERID_Desktop) + L"\\KORVELA ERP.lnk"; }
+std::wstring programs_link() { return known_folder(FOLDERID_Programs) + L"\\KORVELA ERP.lnk"; }
+
+void clean_install() {
+  clean_world();
+  for (const std::wstring& link : {desktop_link(), programs_link()}) {
+    DeleteFileW(link.c_str());
+    RemoveDirectoryW(link.c_str());
+  }
+  RegDeleteKeyW(HKEY_CURRENT_USER, kUninstallKey);
+}
+
 void copy_file(const std::wstring& from, const std::wstring& to) {
   ASSERT_TRUE(CopyFileW(from.c_str(), to.c_str(), FALSE)) << "copy failed, error " << GetLastError();
 }
@@ -131,9 +144,7 @@ void register_edge(HKEY root, const std::wstring& value) {
 
 bool uninstall_key_exists() {
   HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER,
-                    L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KORVELA ERP", 0,
-                    KEY_READ, &key) != ERROR_SUCCESS) {
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kUninstallKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
     return false;
   }
   RegCloseKey(key);

@@ -35,6 +35,12 @@ std::wstring fake_edge();
 // Removes what earlier scenarios left: the install folder, the record, the
 // fake Edge folder, the App Paths registration.
 void clean_world();
+// The product's Desktop and Start-menu shortcut paths.
+std::wstring desktop_link();
+std::wstring programs_link();
+// clean_world(), and what an install adds outside the install folder: both
+// shortcuts (or folders standing in their place) and the uninstall key.
+void clean_install();
 void copy_file(const std::wstring& from, const std::wstring& to);
 bool is_file(const std::wstring& path);
 bool is_dir(const std::wstring& path);

@@ -213,8 +213,8 @@ class Screens : public ::testing::Test {
   void SetUp() override {
     ASSERT_FALSE(e2e::screens_dir.empty()) << "give the folder for the pictures with --screens=";
     ASSERT_TRUE(e2e::is_dir(e2e::screens_dir)) << "no folder " << narrow(e2e::screens_dir);
-    desktop_link_ = e2e::known_folder(FOLDERID_Desktop) + L"\\" + APP_LINK;
-    programs_link_ = e2e::known_folder(FOLDERID_Programs) + L"\\" + APP_LINK;
+    desktop_link_ = e2e::desktop_link();
+    programs_link_ = e2e::programs_link();
     clean();
     setup_ = e2e::known_folder(FOLDERID_Downloads) + L"\\" + L"" PRODUCT_SETUP_FILE;
     e2e::copy_file(e2e::setup_exe, setup_);
@@ -223,14 +223,7 @@ class Screens : public ::testing::Test {
     DeleteFileW(setup_.c_str());
     clean();
   }
-  void clean() {
-    e2e::clean_world();
-    for (const std::wstring& link : {desktop_link_, programs_link_}) {
-      DeleteFileW(link.c_str());
-      RemoveDirectoryW(link.c_str());
-    }
-    RegDeleteKeyW(HKEY_CURRENT_USER, UNINSTALL_KEY);
-  }
+  void clean() { e2e::clean_install(); }
   void register_browser() {
     const std::wstring browser = e2e::fake_edge();
     e2e::make_dirs(browser.substr(0, browser.rfind(L'\\')));
