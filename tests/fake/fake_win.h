@@ -1,6 +1,6 @@
 // An in-memory Windows behind the seam of platform/win.h, for unit tests.
 //
-// fake_win.cpp defines every win:: function against the world described here;
+// fake_*.cpp define every win:: function against the world described here;
 // this header is the tests' control panel: set the world up, script answers,
 // make any operation fail, read back what the code under test did, and check
 // that it released everything it acquired.
