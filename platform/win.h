@@ -34,8 +34,10 @@ BOOL CloseHandle(HANDLE handle);
 // Files and directories.
 BOOL CreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES attributes);
 DWORD GetFileAttributesW(LPCWSTR path);
+BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes);
 BOOL CopyFileW(LPCWSTR from, LPCWSTR to, BOOL fail_if_exists);
 BOOL MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags);
+// Also takes "<file>:<stream>", which deletes that named data stream alone.
 BOOL DeleteFileW(LPCWSTR path);
 
 // Text.

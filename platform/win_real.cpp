@@ -34,6 +34,9 @@ BOOL CreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES attributes) {
   return ::CreateDirectoryW(path, attributes);
 }
 DWORD GetFileAttributesW(LPCWSTR path) { return ::GetFileAttributesW(path); }
+BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes) {
+  return ::SetFileAttributesW(path, attributes);
+}
 BOOL CopyFileW(LPCWSTR from, LPCWSTR to, BOOL fail_if_exists) {
   return ::CopyFileW(from, to, fail_if_exists);
 }

@@ -19,6 +19,9 @@ std::wstring root();  // the scratch folder, which exists
 void make_dir(const std::wstring& path);
 void make_file(const std::wstring& path, const std::string& content, DWORD attributes);
 std::string file_content(const std::wstring& path);
+// Writes the named data stream `name` of the existing file `path` (on NTFS
+// "path:name"; under Wine, which keeps no streams, an ordinary file of that name).
+void make_stream(const std::wstring& path, const std::wstring& name, const std::string& content);
 // Writes a value under HKCU\subkey (created as needed), bypassing the seam.
 void put_value(const std::wstring& subkey, const std::wstring& name, DWORD type,
                const std::vector<BYTE>& data);

@@ -94,6 +94,67 @@ TEST_F(Contract, DeleteFileRefusesMissingPathsAndDirectories) {
   EXPECT_EQ(win::GetFileAttributesW(at(L"file").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
+TEST_F(Contract, CopiesKeepTheReadOnlyAttributeUntilItIsCleared) {
+  backend::make_file(at(L"from"), "x", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+  ASSERT_TRUE(win::CopyFileW(at(L"from").c_str(), at(L"copy").c_str(), TRUE));
+  const DWORD copied = win::GetFileAttributesW(at(L"copy").c_str());
+  EXPECT_NE(copied & FILE_ATTRIBUTE_READONLY, 0u);
+  EXPECT_NE(copied & FILE_ATTRIBUTE_HIDDEN, 0u);
+  EXPECT_FALSE(win::DeleteFileW(at(L"copy").c_str()));
+  EXPECT_TRUE(win::SetFileAttributesW(at(L"copy").c_str(), copied & ~FILE_ATTRIBUTE_READONLY));
+  const DWORD cleared = win::GetFileAttributesW(at(L"copy").c_str());
+  EXPECT_EQ(cleared & FILE_ATTRIBUTE_READONLY, 0u);
+  EXPECT_NE(cleared & FILE_ATTRIBUTE_HIDDEN, 0u);
+  // No attribute left is spelled FILE_ATTRIBUTE_NORMAL. (Wine then reports
+  // FILE_ATTRIBUTE_ARCHIVE, Windows FILE_ATTRIBUTE_NORMAL.)
+  EXPECT_TRUE(win::SetFileAttributesW(at(L"copy").c_str(), FILE_ATTRIBUTE_NORMAL));
+  EXPECT_EQ(win::GetFileAttributesW(at(L"copy").c_str()) &
+                (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY),
+            0u);
+  EXPECT_FALSE(win::SetFileAttributesW(at(L"missing").c_str(), FILE_ATTRIBUTE_NORMAL));
+}
+
+TEST_F(Contract, ReplacingAReadOnlyFileIsRefused) {
+  backend::make_file(at(L"from"), "new", FILE_ATTRIBUTE_NORMAL);
+  backend::make_file(at(L"to"), "old", FILE_ATTRIBUTE_READONLY);
+  const BOOL moved = win::MoveFileExW(at(L"from").c_str(), at(L"to").c_str(),
+                                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  if (backend::is_fake()) {
+    // Windows refuses to replace a read-only file, whatever the flags.
+    EXPECT_FALSE(moved);
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(backend::file_content(at(L"to")), "old");
+  } else {
+    // Wine replaces it: a difference that only the fake can show.
+    EXPECT_TRUE(moved);
+    EXPECT_EQ(backend::file_content(at(L"to")), "new");
+  }
+}
+
+TEST_F(Contract, NamedStreamsTravelWithTheFileAndDeleteOneByOne) {
+  backend::make_file(at(L"setup.exe"), "image", FILE_ATTRIBUTE_NORMAL);
+  backend::make_stream(at(L"setup.exe"), L"Zone.Identifier", "[ZoneTransfer]\r\nZoneId=3\r\n");
+  ASSERT_TRUE(win::CopyFileW(at(L"setup.exe").c_str(), at(L"copy.exe").c_str(), TRUE));
+  ASSERT_TRUE(win::MoveFileExW(at(L"copy.exe").c_str(), at(L"moved.exe").c_str(),
+                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+  const std::wstring mark = at(L"moved.exe:Zone.Identifier");
+  if (backend::is_fake()) {
+    // On NTFS the copy and the move carry the download mark along; deleting
+    // "<file>:<stream>" removes that stream alone, once.
+    EXPECT_NE(win::GetFileAttributesW(mark.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(win::DeleteFileW(mark.c_str()));
+  }
+  // Wine keeps no streams: "setup.exe:Zone.Identifier" is a file of its own,
+  // which neither the copy nor the move took along.
+  EXPECT_EQ(win::GetFileAttributesW(mark.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_FALSE(win::DeleteFileW(mark.c_str()));
+  EXPECT_EQ(backend::file_content(at(L"moved.exe")), "image");
+  // The original's mark goes by the same call, in both.
+  EXPECT_TRUE(win::DeleteFileW(at(L"setup.exe:Zone.Identifier").c_str()));
+  EXPECT_FALSE(win::DeleteFileW(at(L"setup.exe:Zone.Identifier").c_str()));
+  EXPECT_EQ(backend::file_content(at(L"setup.exe")), "image");
+}
+
 TEST_F(Contract, EnvironmentLengthsFollowTheSizeRule) {
   struct Case { const char* name; size_t units; DWORD expected; };
   const Case cases[] = {

@@ -28,6 +28,9 @@ void make_dir(const std::wstring& path) { fake::add_dir(path); }
 void make_file(const std::wstring& path, const std::string& content, DWORD attributes) {
   fake::add_file(path, content, attributes);
 }
+void make_stream(const std::wstring& path, const std::wstring& name, const std::string& content) {
+  fake::add_stream(path, name, content);
+}
 std::string file_content(const std::wstring& path) {
   const auto node = fake::node(path);
   return node ? node->content : std::string("<missing>");

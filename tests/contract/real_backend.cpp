@@ -76,6 +76,16 @@ void make_file(const std::wstring& path, const std::string& content, DWORD attri
   ASSERT_TRUE(::SetFileAttributesW(path.c_str(), attributes));
 }
 
+void make_stream(const std::wstring& path, const std::wstring& name, const std::string& content) {
+  const std::wstring stream = path + L":" + name;
+  HANDLE file = ::CreateFileW(stream.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  ::WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+  ::CloseHandle(file);
+}
+
 std::string file_content(const std::wstring& path) {
   HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                               OPEN_EXISTING, 0, nullptr);

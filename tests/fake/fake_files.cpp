@@ -6,9 +6,47 @@
 namespace fake {
 namespace detail {
 
-const Node& root_node() {
-  static const Node node{true, FILE_ATTRIBUTE_DIRECTORY, "", false, true};
+Node dir_node() {
+  Node node;
+  node.directory = true;
+  node.attributes = FILE_ATTRIBUTE_DIRECTORY;
   return node;
+}
+
+Node file_node(DWORD attributes, const std::string& content) {
+  Node node;
+  node.attributes = attributes;
+  node.content = content;
+  return node;
+}
+
+const Node& root_node() {
+  static const Node node = dir_node();
+  return node;
+}
+
+bool stream_path(const std::wstring& path, PathName& file, std::wstring& stream) {
+  const PathName name = path_name(path);
+  if (name.parts.empty() || (name.parts.size() == 1 && is_drive(name.parts[0]))) {
+    return false;
+  }
+  const std::wstring& last = name.parts.back();
+  // A drive letter's colon belongs to the first component only.
+  const size_t colon = last.find(L':', name.parts.size() == 1 ? 2 : 0);
+  if (colon == std::wstring::npos) {
+    return false;
+  }
+  std::wstring rest = lower(last.substr(colon + 1));
+  const std::wstring data_type = L":$data";
+  if (rest.size() >= data_type.size() &&
+      rest.compare(rest.size() - data_type.size(), data_type.size(), data_type) == 0) {
+    rest.erase(rest.size() - data_type.size());
+  }
+  std::vector<std::wstring> parts = name.parts;
+  parts.back() = last.substr(0, colon);
+  file = path_name(join(parts, parts.size()));
+  stream = rest;
+  return true;
 }
 
 const Node* find_node(const PathName& name) {
@@ -37,7 +75,7 @@ bool make_dirs(const PathName& name) {
     const std::wstring key = lower(spelled);
     auto found = files.find(key);
     if (found == files.end()) {
-      files[key] = FileEntry{spelled, Node{true, FILE_ATTRIBUTE_DIRECTORY, "", false, true}};
+      files[key] = FileEntry{spelled, dir_node()};
     } else if (!found->second.node.directory) {
       return false;
     }
@@ -90,13 +128,23 @@ void add_file(const std::wstring& path, const std::string& content, DWORD attrib
     misuse("add_file: a directory is already at " + narrow(path));
     return;
   }
-  Node node{false, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY), content, false,
-            true};
+  const Node node =
+      file_node(attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY), content);
   if (found != files.end()) {
     found->second.node = node;
   } else {
     files[name.key] = FileEntry{name.spelled, node};
   }
+}
+
+void add_stream(const std::wstring& path, const std::wstring& name, const std::string& content) {
+  auto& files = state().world.files;
+  auto found = files.find(path_name(path).key);
+  if (found == files.end() || found->second.node.directory) {
+    misuse("add_stream: no file exists at " + narrow(path));
+    return;
+  }
+  found->second.node.streams[lower(name)] = content;
 }
 
 void set_in_use(const std::wstring& path, bool in_use) {
@@ -174,7 +222,7 @@ BOOL CreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES) {
     return fail_with(ERROR_PATH_NOT_FOUND);
   }
   state().world.files[name.key] =
-      FileEntry{name.spelled, fake::Node{true, FILE_ATTRIBUTE_DIRECTORY, "", false, true}};
+      FileEntry{name.spelled, dir_node()};
   return TRUE;
 }
 
@@ -187,13 +235,48 @@ DWORD GetFileAttributesW(LPCWSTR path) {
     ::SetLastError(ERROR_PATH_NOT_FOUND);
     return INVALID_FILE_ATTRIBUTES;
   }
-  const PathName name = path_name(path);
+  PathName name = path_name(path);
+  std::wstring stream;
+  const bool is_stream = stream_path(path, name, stream);
   const fake::Node* found = find_node(name);
   if (found == nullptr) {
     ::SetLastError(missing_error(name));
     return INVALID_FILE_ATTRIBUTES;
   }
+  // A named stream answers with its file's attributes.
+  if (is_stream && (found->directory || found->streams.count(stream) == 0)) {
+    ::SetLastError(ERROR_FILE_NOT_FOUND);
+    return INVALID_FILE_ATTRIBUTES;
+  }
   return found->directory ? (found->attributes | FILE_ATTRIBUTE_DIRECTORY) : found->attributes;
+}
+
+BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes) {
+  CallScope scope("SetFileAttributesW", text_of(path) + L" attributes=" + number(attributes));
+  if (scope.failed()) {
+    return scope.fault<BOOL>();
+  }
+  if (path == nullptr) {
+    return fail_with(ERROR_PATH_NOT_FOUND);
+  }
+  const PathName name = path_name(path);
+  auto& files = state().world.files;
+  auto found = files.find(name.key);
+  if (found == files.end()) {
+    return fail_with(missing_error(name));
+  }
+  const DWORD settable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                         FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY |
+                         FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  DWORD stored = attributes & settable;
+  fake::Node& node = found->second.node;
+  if (node.directory) {
+    stored |= FILE_ATTRIBUTE_DIRECTORY;
+  } else if (stored == 0) {
+    stored = FILE_ATTRIBUTE_NORMAL;  // what a file with no attribute reports
+  }
+  node.attributes = stored;
+  return TRUE;
 }
 
 BOOL CopyFileW(LPCWSTR from, LPCWSTR to, BOOL fail_if_exists) {
@@ -227,8 +310,11 @@ BOOL CopyFileW(LPCWSTR from, LPCWSTR to, BOOL fail_if_exists) {
   if (!dir_exists(parent_of(target))) {
     return fail_with(ERROR_PATH_NOT_FOUND);
   }
-  const fake::Node copy{false, FILE_ATTRIBUTE_NORMAL, original->content, false,
-                        original->startable};
+  // The copy takes the original's attributes (read-only included) and its
+  // named streams (the download mark included), as on NTFS.
+  fake::Node copy = file_node(original->attributes, original->content);
+  copy.startable = original->startable;
+  copy.streams = original->streams;
   auto& files = state().world.files;
   auto existing = files.find(target.key);
   if (existing != files.end()) {
@@ -300,7 +386,24 @@ BOOL DeleteFileW(LPCWSTR path) {
   if (path == nullptr) {
     return fail_with(ERROR_PATH_NOT_FOUND);
   }
-  const PathName name = path_name(path);
+  PathName name = path_name(path);
+  std::wstring stream;
+  if (stream_path(path, name, stream)) {
+    auto& files = state().world.files;
+    auto found = files.find(name.key);
+    if (found == files.end()) {
+      return fail_with(missing_error(name));
+    }
+    fake::Node& file = found->second.node;
+    // The read-only attribute guards every stream of the file.
+    if (file.directory || (file.attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+      return fail_with(ERROR_ACCESS_DENIED);
+    }
+    if (file.streams.erase(stream) == 0) {
+      return fail_with(ERROR_FILE_NOT_FOUND);
+    }
+    return TRUE;
+  }
   const fake::Node* found = find_node(name);
   if (found == nullptr) {
     return fail_with(missing_error(name));

@@ -303,7 +303,13 @@ class CallScope {
 
 // ---- Files (fake_files.cpp) ---------------------------------------------------
 
+Node dir_node();
+Node file_node(DWORD attributes, const std::string& content);
 const Node* find_node(const PathName& name);
+// Splits "<file>:<stream>" (a colon in the last component, ":$DATA" allowed
+// after the name) into the file and the lower-case stream name; false for a
+// plain path.
+bool stream_path(const std::wstring& path, PathName& file, std::wstring& stream);
 bool dir_exists(const PathName& name);
 // Creates every missing directory down to and including `name`; false when a
 // file stands in the way.

@@ -232,12 +232,10 @@ HRESULT PersistFilePart::Save(LPCOLESTR file, WINBOOL remember) {
       if (node.in_use) {
         return HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION);
       }
-      found->second.node = Node{false, FILE_ATTRIBUTE_NORMAL, link_content(owner_->link), false,
-                                true};
+      found->second.node = file_node(FILE_ATTRIBUTE_NORMAL, link_content(owner_->link));
     } else {
       files[name.key] =
-          FileEntry{name.spelled, Node{false, FILE_ATTRIBUTE_NORMAL, link_content(owner_->link),
-                                       false, true}};
+          FileEntry{name.spelled, file_node(FILE_ATTRIBUTE_NORMAL, link_content(owner_->link))};
     }
     state().saves.push_back(fake::Save{file, remember, owner_->link});
     return S_OK;

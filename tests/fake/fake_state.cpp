@@ -164,6 +164,7 @@ const std::vector<OpInfo>& operations() {
         {"CloseHandle", FaultKind::usual, 0},
         {"CreateDirectoryW", FaultKind::usual, 0},
         {"GetFileAttributesW", FaultKind::usual, static_cast<long long>(INVALID_FILE_ATTRIBUTES)},
+        {"SetFileAttributesW", FaultKind::usual, 0},
         {"CopyFileW", FaultKind::usual, 0},
         {"MoveFileExW", FaultKind::usual, 0},
         {"DeleteFileW", FaultKind::usual, 0},

@@ -68,6 +68,7 @@ void clear_faults();
 // numbers are decimal. In particular:
 //   CopyFileW         the destination path
 //   MoveFileExW       L"<to> flags=<flags>"
+//   SetFileAttributesW L"<path> attributes=<attributes>"
 //   CreateProcessW    the application path
 //   CloseHandle       L"process", L"thread" or L"unknown"
 //   RegGetValueW      L"HKCU\\<subkey> value=<name>" (HKLM likewise; name L"" for null)
@@ -99,10 +100,17 @@ struct Node {
   std::string content;                       // files only
   bool in_use = false;      // cannot be replaced, moved or deleted (a running executable)
   bool startable = true;    // CreateProcessW accepts it as a program
+  // Named data streams ("Zone.Identifier", ...) by lower-case name, files only.
+  // As on NTFS, CopyFileW copies them with the file (attributes too),
+  // MoveFileExW moves them, and DeleteFileW on "<file>:<name>" deletes one
+  // (refused for a read-only file, failing when there is no such stream).
+  std::map<std::wstring, std::string> streams;
 };
 void add_dir(const std::wstring& path);  // parents are created too
 void add_file(const std::wstring& path, const std::string& content = "",
               DWORD attributes = FILE_ATTRIBUTE_NORMAL);  // parents are created too
+// Adds or replaces the named stream `name` of the existing file `path`.
+void add_stream(const std::wstring& path, const std::wstring& name, const std::string& content);
 void set_in_use(const std::wstring& path, bool in_use);
 void set_startable(const std::wstring& path, bool startable);
 void remove(const std::wstring& path);  // a file, or a directory with all below it

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -160,7 +161,7 @@ TEST_F(FakeWin, CopyFileHonoursFailIfExistsAndWhatIsInTheWay) {
 
 TEST_F(FakeWin, MoveFileReplacesOnlyWhenAskedAndNeverARunningProgram) {
   const std::wstring staged = kInstallDir + L"\\new.tmp";
-  enum Target { none, file, in_use_file, directory };
+  enum Target { none, file, in_use_file, directory, read_only_file };
   struct Case {
     const char* name;
     Target target;
@@ -174,6 +175,7 @@ TEST_F(FakeWin, MoveFileReplacesOnlyWhenAskedAndNeverARunningProgram) {
        ERROR_SUCCESS},
       {"running program", in_use_file, MOVEFILE_REPLACE_EXISTING, ERROR_ACCESS_DENIED},
       {"directory in the way", directory, MOVEFILE_REPLACE_EXISTING, ERROR_ACCESS_DENIED},
+      {"read-only file in the way", read_only_file, MOVEFILE_REPLACE_EXISTING, ERROR_ACCESS_DENIED},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -182,7 +184,8 @@ TEST_F(FakeWin, MoveFileReplacesOnlyWhenAskedAndNeverARunningProgram) {
     if (c.target == directory) {
       fake::add_dir(kInstallExe);
     } else if (c.target != none) {
-      fake::add_file(kInstallExe, "old");
+      fake::add_file(kInstallExe, "old",
+                     c.target == read_only_file ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
       fake::set_in_use(kInstallExe, c.target == in_use_file);
     }
     const BOOL moved = win::MoveFileExW(staged.c_str(), kInstallExe.c_str(), c.flags);
@@ -211,6 +214,48 @@ TEST_F(FakeWin, DeleteFileRefusesWhatWindowsRefuses) {
     EXPECT_FALSE(win::DeleteFileW((kInstallDir + name).c_str()));
   }
   EXPECT_TRUE(fake::is_dir(kInstallDir));
+}
+
+TEST_F(FakeWin, StreamsAndAttributesTravelWithTheFileAsOnNtfs) {
+  const std::wstring copy = kInstallDir + L"\\copy.tmp";
+  fake::add_dir(kInstallDir);
+  fake::add_file(fake::kSetupPath, "setup-image", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+  fake::add_stream(fake::kSetupPath, L"Zone.Identifier", "ZoneId=3");
+  ASSERT_TRUE(win::CopyFileW(fake::kSetupPath, copy.c_str(), TRUE));
+  EXPECT_EQ(fake::node(copy)->attributes,
+            static_cast<DWORD>(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+  EXPECT_EQ(fake::node(copy)->streams, (std::map<std::wstring, std::string>{
+                                           {L"zone.identifier", "ZoneId=3"}}));
+  // A stream answers with its file's attributes; a missing one is missing.
+  EXPECT_EQ(win::GetFileAttributesW((copy + L":zone.identifier").c_str()),
+            fake::node(copy)->attributes);
+  EXPECT_EQ(win::GetFileAttributesW((copy + L":other").c_str()), INVALID_FILE_ATTRIBUTES);
+
+  // The read-only attribute guards the streams too.
+  EXPECT_FALSE(win::DeleteFileW((copy + L":Zone.Identifier").c_str()));
+  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_TRUE(win::SetFileAttributesW(copy.c_str(), FILE_ATTRIBUTE_HIDDEN));
+  EXPECT_EQ(fake::node(copy)->attributes, static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN));
+  EXPECT_TRUE(win::DeleteFileW((copy + L":Zone.Identifier:$DATA").c_str()));
+  EXPECT_TRUE(fake::node(copy)->streams.empty());
+  EXPECT_EQ(fake::node(copy)->content, "setup-image");
+  EXPECT_FALSE(win::DeleteFileW((copy + L":Zone.Identifier").c_str()));
+  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_FALSE(win::DeleteFileW((kInstallDir + L"\\missing:Zone.Identifier").c_str()));
+
+  // A move takes the streams along; the original keeps its own.
+  fake::add_stream(copy, L"Other", "x");
+  ASSERT_TRUE(win::MoveFileExW(copy.c_str(), kInstallExe.c_str(), MOVEFILE_REPLACE_EXISTING));
+  EXPECT_EQ(fake::node(kInstallExe)->streams.count(L"other"), 1u);
+  EXPECT_EQ(fake::node(fake::kSetupPath)->streams.count(L"zone.identifier"), 1u);
+
+  // No attribute at all reads as FILE_ATTRIBUTE_NORMAL; a directory stays one.
+  EXPECT_TRUE(win::SetFileAttributesW(kInstallExe.c_str(), 0));
+  EXPECT_EQ(fake::node(kInstallExe)->attributes, static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL));
+  EXPECT_TRUE(win::SetFileAttributesW(kInstallDir.c_str(), FILE_ATTRIBUTE_HIDDEN));
+  EXPECT_TRUE(fake::is_dir(kInstallDir));
+  EXPECT_FALSE(win::SetFileAttributesW((kInstallDir + L"\\missing").c_str(), 0));
+  EXPECT_GE(fake::find_call("SetFileAttributesW", kInstallExe + L" attributes=0"), 0);
 }
 
 // ---- Processes --------------------------------------------------------------
