@@ -9,6 +9,27 @@
 
 namespace {
 
+// The copy of the running file carries what the file carried: the download
+// mark (the Zone.Identifier stream a browser adds), which would put every
+// later start from a shortcut through Windows' "run this file?" warning, and
+// the read-only attribute, which would keep a later install from replacing
+// install_exe. Both are shed from the temporary copy before it is put in
+// place. The read-only bit goes first: Windows refuses to delete a stream of
+// a read-only file. Neither step can stop the install, so no result is
+// examined.
+void shed_inherited_traits(const wchar_t* temporary) {
+  const DWORD attributes = win::GetFileAttributesW(temporary);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    const DWORD kept = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+    // No attribute at all is spelled FILE_ATTRIBUTE_NORMAL.
+    win::SetFileAttributesW(temporary, kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL);
+  }
+  wchar_t mark[PATH_CAPACITY];
+  if (format_text(mark, L"%ls:Zone.Identifier", temporary)) {
+    win::DeleteFileW(mark);
+  }
+}
+
 // The copy goes over a temporary name in the install folder, so that the
 // earlier install_exe is replaced only by a rename of a complete file.
 bool place_copy(const AppPaths& paths) {
@@ -24,6 +45,7 @@ bool place_copy(const AppPaths& paths) {
   if (!win::CopyFileW(paths.self_path, temporary, TRUE)) {
     return false;
   }
+  shed_inherited_traits(temporary);
   if (!win::MoveFileExW(temporary, paths.install_exe,
                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     win::DeleteFileW(temporary);

@@ -29,6 +29,9 @@ class InstallFromDownloads : public ::testing::Test {
     e2e::copy_file(e2e::setup_exe, setup_);
   }
   void TearDown() override {
+    // A scenario may have left either file read-only.
+    SetFileAttributesW(setup_.c_str(), FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesW(e2e::install_exe().c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileW(setup_.c_str());
     clean();
   }
@@ -83,6 +86,28 @@ TEST_F(InstallFromDownloads, OkInstallsAndOpensTheErpThenAReinstallRewrites) {
     EXPECT_EQ(search, INVALID_HANDLE_VALUE) << "a temporary file was left";
     if (search != INVALID_HANDLE_VALUE) FindClose(search);
   }
+}
+
+// A setup file run from a read-only share, or marked read-only, must not
+// give a read-only installed copy: Windows would then refuse to replace it
+// at the next install. (Wine copies the attribute but replaces read-only
+// files, so here the attribute itself is what shows.)
+TEST_F(InstallFromDownloads, AReadOnlySetupFileGivesAWritableCopyThatAReinstallReplaces) {
+  register_browser();
+  ASSERT_TRUE(SetFileAttributesW(setup_.c_str(), FILE_ATTRIBUTE_READONLY));
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round == 0 ? "first install" : "re-install");
+    const e2e::Run run = run_setup(L"", {IDOK});
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exit_code, 0u);
+    ASSERT_EQ(run.boxes.size(), 1u) << "no warning or error expected";
+    const DWORD attributes = GetFileAttributesW(e2e::install_exe().c_str());
+    ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(attributes & FILE_ATTRIBUTE_READONLY, 0u);
+    EXPECT_EQ(content(e2e::install_exe()), content(setup_));
+  }
+  EXPECT_NE(GetFileAttributesW(setup_.c_str()) & FILE_ATTRIBUTE_READONLY, 0u)
+      << "the setup file itself is left as it was";
 }
 
 TEST_F(InstallFromDownloads, AFileAtTheInstallFolderEndsInTheInstallError) {

@@ -117,6 +117,141 @@ TEST_F(Install, ReinstallReplacesTheEarlierCopyWithoutWarning) {
   EXPECT_EQ(box_texts(), std::vector<std::wstring>{MSG_INSTALL_PROMPT});
 }
 
+// A setup file as a browser or a read-only share hands it over: the download
+// mark and the read-only attribute stay with it and never reach install_exe,
+// so shortcuts start the launcher without a security warning and the next
+// install can replace it.
+TEST_F(Install, TheInstalledCopyCarriesNeitherTheDownloadMarkNorReadOnly) {
+  const std::wstring mark = kTemporary + L":Zone.Identifier";
+  struct Case {
+    const char* name;
+    DWORD attributes;  // the setup file's
+    bool marked;
+    DWORD installed;  // install_exe's
+  };
+  const Case cases[] = {
+      {"downloaded", FILE_ATTRIBUTE_ARCHIVE, true, FILE_ATTRIBUTE_ARCHIVE},
+      {"read-only", FILE_ATTRIBUTE_READONLY, false, FILE_ATTRIBUTE_NORMAL},
+      {"downloaded and read-only", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE, true,
+       FILE_ATTRIBUTE_ARCHIVE},
+      {"hidden and read-only", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN, true,
+       FILE_ATTRIBUTE_HIDDEN},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fake::reset();
+    with_browser();
+    fake::add_file(fake::kSetupPath, "setup-image", c.attributes);
+    if (c.marked) {
+      fake::add_stream(fake::kSetupPath, L"Zone.Identifier", "[ZoneTransfer]\r\nZoneId=3\r\n");
+    }
+    EXPECT_EQ(run(), 0);
+    expect_complete_install();
+    EXPECT_EQ(box_texts(), std::vector<std::wstring>{MSG_INSTALL_PROMPT});
+    EXPECT_TRUE(fake::node(kInstallExe)->streams.empty());
+    EXPECT_EQ(fake::node(kInstallExe)->attributes, c.installed);
+    // Shed from the temporary copy, between the copy and the move.
+    const int copy = fake::find_call("CopyFileW", kTemporary);
+    const int unmark = fake::find_call("DeleteFileW", mark);
+    ASSERT_GE(unmark, 0);
+    EXPECT_LT(copy, unmark);
+    EXPECT_LT(unmark, fake::find_call("MoveFileExW"));
+    // The read-only bit goes first: Windows keeps the streams of a read-only
+    // file from being deleted.
+    const int clear = fake::find_call("SetFileAttributesW");
+    if ((c.attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+      ASSERT_GE(clear, 0);
+      EXPECT_LT(copy, clear);
+      EXPECT_LT(clear, unmark);
+    } else {
+      EXPECT_EQ(clear, -1);
+    }
+    // A second install from the same setup file replaces the first copy.
+    EXPECT_EQ(run(), 0);
+    expect_complete_install();
+    EXPECT_EQ(box_texts(), (std::vector<std::wstring>{MSG_INSTALL_PROMPT, MSG_INSTALL_PROMPT}));
+    EXPECT_FALSE(fake::node(kTemporary).has_value());
+    // The setup file itself is left as it was.
+    EXPECT_EQ(fake::node(fake::kSetupPath)->attributes, c.attributes);
+    EXPECT_EQ(fake::node(fake::kSetupPath)->streams.size(), c.marked ? 1u : 0u);
+    expect_no_problems();
+  }
+}
+
+// Shedding the mark or the attribute is a courtesy to later runs: when it
+// fails, the install goes on exactly as it would have.
+TEST_F(Install, AMarkOrAttributeThatCannotBeShedDoesNotStopTheInstall) {
+  const std::wstring mark = kTemporary + L":Zone.Identifier";
+  struct Case {
+    const char* name;
+    std::string op;
+    std::wstring detail;
+    bool mark_stays;
+    bool read_only_stays;
+  };
+  const Case cases[] = {
+      {"reading the attributes", "GetFileAttributesW", kTemporary, true, true},
+      {"clearing read-only", "SetFileAttributesW",
+       kTemporary + L" attributes=" + std::to_wstring(FILE_ATTRIBUTE_ARCHIVE), true, true},
+      {"deleting the mark", "DeleteFileW", mark, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto arrange = [] {
+      fake::reset();
+      with_browser();
+      fake::add_file(fake::kSetupPath, "setup-image",
+                     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
+      fake::add_stream(fake::kSetupPath, L"Zone.Identifier", "ZoneId=3");
+    };
+    // Which call of the operation it is, from a run that fails nothing.
+    arrange();
+    run();
+    int nth = 0;
+    for (const fake::Call& call : fake::calls()) {
+      if (call.op == c.op) {
+        ++nth;
+        if (call.detail == c.detail) break;
+      }
+    }
+    ASSERT_GE(fake::find_call(c.op, c.detail), 0);
+    arrange();
+    fake::fail_usual(c.op, nth);
+    EXPECT_EQ(run(), 0);
+    EXPECT_TRUE(fake::calls()[fake::find_call(c.op, c.detail)].failed);
+    expect_complete_install();
+    EXPECT_EQ(box_texts(), std::vector<std::wstring>{MSG_INSTALL_PROMPT});
+    EXPECT_EQ(fake::node(kInstallExe)->streams.size(), c.mark_stays ? 1u : 0u);
+    EXPECT_EQ((fake::node(kInstallExe)->attributes & FILE_ATTRIBUTE_READONLY) != 0,
+              c.read_only_stays);
+    EXPECT_FALSE(fake::node(kTemporary).has_value());
+    ASSERT_EQ(fake::processes().size(), 1u);
+    expect_no_problems();
+  }
+}
+
+// A temporary name that fits with no room for ":Zone.Identifier": the mark
+// cannot be named, so that step is skipped and the install completes.
+TEST_F(Install, ATemporaryNameTooLongForTheMarkSkipsThatStep) {
+  // Local AppData of 990 units: the temporary name has exactly 1023.
+  const std::wstring local = L"C:\\" + std::wstring(987, L'a');
+  const std::wstring install_dir = local + L"\\KORVELA ERP";
+  const std::wstring temporary = install_dir + L"\\KORVELA ERP-4242.tmp";
+  ASSERT_EQ(temporary.size(), 1023u);
+  fake::add_dir(local);
+  fake::set_known_folder(FOLDERID_LocalAppData, local);
+  fake::add_file(fake::kSetupPath, "setup-image", FILE_ATTRIBUTE_READONLY);
+  fake::add_stream(fake::kSetupPath, L"Zone.Identifier", "ZoneId=3");
+  EXPECT_EQ(run(), 0);
+  EXPECT_EQ(box_texts(), std::vector<std::wstring>{MSG_INSTALL_PROMPT});
+  const auto exe = fake::node(install_dir + L"\\KORVELA ERP.exe");
+  ASSERT_TRUE(exe.has_value());
+  EXPECT_EQ(exe->streams.size(), 1u);
+  EXPECT_EQ(exe->attributes & FILE_ATTRIBUTE_READONLY, 0u);
+  EXPECT_EQ(count_calls("DeleteFileW"), 0);
+  EXPECT_FALSE(fake::node(temporary).has_value());
+}
+
 TEST_F(Install, FailuresBeforeTheCopyIsInPlaceEndInTheInstallError) {
   struct Case {
     const char* name;
