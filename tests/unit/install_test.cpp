@@ -356,27 +356,43 @@ TEST_F(Install, EveryFailingCallEndsCleanly) {
 }
 
 // The process killed after any call: the next run repairs the install, and an
-// earlier install_exe is whole at every point in between.
+// earlier install_exe is whole at every point in between. Also for a setup
+// file that is read-only and carries the download mark, whose traits the
+// killed run may have left on its temporary copy.
 TEST_F(Install, AnInterruptedInstallIsRepairedByTheNextRun) {
-  fake::add_file(kInstallExe, "old-image");
-  std::vector<std::shared_ptr<fake::World>> points;
-  fake::set_after_call([&points](size_t) { points.push_back(fake::save_world()); });
-  run();
-  fake::set_after_call(nullptr);
-  ASSERT_GT(points.size(), 10u);
-  for (size_t i = 0; i < points.size(); ++i) {
-    SCOPED_TRACE("killed after call " + std::to_string(i));
+  for (const bool downloaded_read_only : {false, true}) {
+    SCOPED_TRACE(downloaded_read_only ? "read-only, marked setup file" : "plain setup file");
+    const auto arrange = [downloaded_read_only] {
+      if (downloaded_read_only) {
+        fake::add_file(fake::kSetupPath, "setup-image", FILE_ATTRIBUTE_READONLY);
+        fake::add_stream(fake::kSetupPath, L"Zone.Identifier", "ZoneId=3");
+      }
+    };
     fake::reset();
-    fake::restore_world(points[i]);
-    // The next run is another process, with another temporary name.
-    fake::set_process_id(4343);
-    const auto exe = fake::node(kInstallExe);
-    ASSERT_TRUE(exe.has_value());
-    EXPECT_TRUE(exe->content == "old-image" || exe->content == "setup-image") << exe->content;
-    EXPECT_EQ(run(), 0);
-    expect_complete_install();
-    EXPECT_FALSE(fake::node(kInstallDir + L"\\KORVELA ERP-4343.tmp").has_value());
-    expect_no_problems();
+    with_browser();
+    arrange();
+    fake::add_file(kInstallExe, "old-image");
+    std::vector<std::shared_ptr<fake::World>> points;
+    fake::set_after_call([&points](size_t) { points.push_back(fake::save_world()); });
+    run();
+    fake::set_after_call(nullptr);
+    ASSERT_GT(points.size(), 10u);
+    for (size_t i = 0; i < points.size(); ++i) {
+      SCOPED_TRACE("killed after call " + std::to_string(i));
+      fake::reset();
+      fake::restore_world(points[i]);
+      // The next run is another process, with another temporary name.
+      fake::set_process_id(4343);
+      const auto exe = fake::node(kInstallExe);
+      ASSERT_TRUE(exe.has_value());
+      EXPECT_TRUE(exe->content == "old-image" || exe->content == "setup-image") << exe->content;
+      EXPECT_EQ(run(), 0);
+      expect_complete_install();
+      EXPECT_TRUE(fake::node(kInstallExe)->streams.empty());
+      EXPECT_EQ(fake::node(kInstallExe)->attributes & FILE_ATTRIBUTE_READONLY, 0u);
+      EXPECT_FALSE(fake::node(kInstallDir + L"\\KORVELA ERP-4343.tmp").has_value());
+      expect_no_problems();
+    }
   }
   fake::reset();
 }
