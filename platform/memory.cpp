@@ -1,9 +1,9 @@
 // memset and memcpy for the setup file, which links no C runtime: GCC may emit
 // calls to them for zero-filled structures and block copies even where the
 // source calls neither (today's code happens to give none, but any change of
-// a structure or of the compiler may). Built with -ffreestanding so that GCC does not
-// recognise these very loops as memset and memcpy and call them from inside
-// themselves; the attribute says the same where the flag might be lost.
+// a structure or of the compiler may). Built with -ffreestanding so that GCC
+// does not recognise these very loops as memset and memcpy and call them from
+// inside themselves; the attribute says the same where the flag might be lost.
 #include <stddef.h>
 
 extern "C" {
