@@ -121,7 +121,8 @@ std::wstring padding(size_t units) {
 }
 
 TEST(FormatDifferential, EveryProductFormatAroundEveryFit) {
-  const size_t capacities[] = {1, 2, 3, 17, 1024, 4096};
+  // 10 and 11: the ten digits of 4294967295 cut by one, and exactly fitting.
+  const size_t capacities[] = {1, 2, 3, 10, 11, 17, 1024, 4096};
   for (const Format& f : kFormats) {
     for (unsigned long number : kNumbers) {
       const size_t base = base_length(f, number);
