@@ -1,12 +1,7 @@
 // The product's side of the seam: each win:: function forwards to the Win32
-// function of the same name.
+// function of the same name. The two text operations that would come from the
+// C runtime, StringCchVPrintfW and wcscmp, are in platform/text.cpp.
 #include "platform/win.h"
-
-#include <string.h>
-#include <wchar.h>
-
-#define STRSAFE_NO_DEPRECATE
-#include <strsafe.h>
 
 namespace win {
 
@@ -47,11 +42,7 @@ int CompareStringOrdinal(LPCWCH left, int left_length, LPCWCH right, int right_l
                          BOOL ignore_case) {
   return ::CompareStringOrdinal(left, left_length, right, right_length, ignore_case);
 }
-int wcscmp(const wchar_t* left, const wchar_t* right) { return ::wcscmp(left, right); }
 int lstrlenW(LPCWSTR text) { return ::lstrlenW(text); }
-HRESULT StringCchVPrintfW(LPWSTR out, size_t capacity, LPCWSTR format, va_list args) {
-  return ::StringCchVPrintfW(out, capacity, format, args);
-}
 
 LSTATUS RegGetValueW(HKEY root, LPCWSTR subkey, LPCWSTR value_name, DWORD flags,
                      LPDWORD type, PVOID data, LPDWORD data_bytes) {

@@ -1,6 +1,6 @@
 #!/usr/bin/python3
-"""What the setup file costs: its size against the 32 KiB goal, where the
-bytes go, and the DLLs it imports.
+"""What the setup file costs: its size against the 20 KiB goal, where the
+bytes go, and the DLLs it imports against the exact list the checker holds.
 
     tools/bench-size.py [SETUP_EXE]
 
@@ -13,17 +13,19 @@ import sys
 
 import pefile
 
-GOAL = 32 * 1024
+GOAL = 20 * 1024
 
 
-def system_dlls():
-    """The checker's list of Windows system DLLs, so both judge imports alike."""
+def expected_dlls():
+    """The checker's exact list of imported DLLs, so both judge imports alike."""
     here = os.path.dirname(os.path.abspath(__file__))
     found = importlib.util.spec_from_file_location(
         "check_setup_file", os.path.join(here, "check-setup-file.py"))
     checker = importlib.util.module_from_spec(found)
     found.loader.exec_module(checker)
-    return checker.SYSTEM_DLLS
+    return checker.IMPORTED_DLLS
+
+
 RESOURCE_TYPES = {3: "icon images", 14: "icon group", 16: "version block", 24: "manifest"}
 
 
@@ -51,6 +53,11 @@ def main(argv):
     tail = size - max((s.PointerToRawData + s.SizeOfRawData for s in pe.sections), default=headers)
     if tail:
         print(f"  {'after':10} {tail:6}  (certificate table or other appended data)")
+    padding = sum(max(s.SizeOfRawData - s.Misc_VirtualSize, 0) for s in pe.sections)
+    resources = sum(s.Misc_VirtualSize for s in pe.sections if s.Name.startswith(b".rsrc"))
+    print(f"  in all: headers {headers}, resources {resources}, "
+          f"code, data, imports and relocations {size - headers - tail - padding - resources}, "
+          f"padding {padding}")
 
     print("\nresources:")
     resources = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
@@ -63,18 +70,22 @@ def main(argv):
         print(f"  {name:14} {len(kind.directory.entries)} x, {total} bytes")
 
     print("\nimported DLLs:")
-    foreign = []
-    known = system_dlls()
+    expected = expected_dlls()
+    found = []
     for entry in pe.DIRECTORY_ENTRY_IMPORT:
         dll = entry.dll.decode("ascii")
+        found.append(dll.lower())
         names = [i.name.decode("ascii") if i.name else f"#{i.ordinal}" for i in entry.imports]
-        system = dll.lower() in known
-        if not system:
-            foreign.append(dll)
-        print(f"  {dll:14} {len(names):3} functions{'' if system else '  (NOT a system DLL)'}")
+        note = "" if dll.lower() in expected else "  (NOT in the expected list)"
+        print(f"  {dll:14} {len(names):3} functions{note}")
         print(f"      {' '.join(names)}")
-    print("\nimports only Windows system DLLs" if not foreign
-          else f"\nimports DLLs that are not Windows system DLLs: {' '.join(foreign)}")
+    extra = sorted(set(found) - set(expected))
+    missing = sorted(set(expected) - set(found))
+    if not extra and not missing:
+        print(f"\nimports exactly the expected DLLs: {' '.join(expected)}")
+    else:
+        print(f"\nimports differ from the expected list: extra {' '.join(extra) or '-'}, "
+              f"missing {' '.join(missing) or '-'}")
     return 0
 
 

@@ -33,10 +33,12 @@ DLL_CHARACTERISTICS = 0x8160
 STACK_RESERVE = 1024 * 1024
 STACK_COMMIT = 4 * 1024
 
-# DLLs every supported Windows has in System32; the setup file must not need
-# anything that a user would have to install.
-SYSTEM_DLLS = {"advapi32.dll", "kernel32.dll", "msvcrt.dll", "ole32.dll",
-               "shell32.dll", "user32.dll"}
+# Exactly the DLLs the setup file imports (names compared in lower case): the
+# Windows system DLLs of the operations it calls, each in System32 of every
+# supported Windows. Anything else is a deviation, msvcrt.dll included: the
+# file links no C runtime, and Windows' own one has no stable interface for
+# applications.
+IMPORTED_DLLS = ["advapi32.dll", "kernel32.dll", "ole32.dll", "shell32.dll", "user32.dll"]
 
 RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
 LANGUAGE_EN_US = 1033
@@ -108,11 +110,12 @@ def check_form(pe, report, signed):
         report.fail("certificate table: present in a file checked as unsigned")
     dlls = sorted(entry.dll.decode("ascii").lower()
                   for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []))
-    if not dlls:
-        report.fail("imports: none")
-    for dll in dlls:
-        if dll not in SYSTEM_DLLS:
-            report.fail(f"imports: {dll} is not a Windows system DLL")
+    for dll in sorted(set(dlls) - set(IMPORTED_DLLS)):
+        report.fail(f"imports: {dll} is imported, but is not one of {', '.join(IMPORTED_DLLS)}")
+    for dll in sorted(set(IMPORTED_DLLS) - set(dlls)):
+        report.fail(f"imports: {dll} is missing")
+    if len(set(dlls)) != len(dlls):
+        report.fail(f"imports: a DLL has more than one import entry: {dlls}")
     if getattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT", None):
         report.fail("delay imports: present")
 

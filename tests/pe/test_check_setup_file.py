@@ -92,6 +92,12 @@ CASES = [
      lambda im: reseal(replace_once(im, b'"asInvoker"', b'"requireAd"'))),
     ("a resource in another language", "languages of resource 24/1",
      lambda im: reseal(set_u16(im, manifest_language_entry(), 2052))),
+    ("an import of the C runtime", "msvcrt.dll is imported",
+     lambda im: reseal(replace_once(im, b"USER32.dll\0", b"msvcrt.dll\0"))),
+    ("an import of another DLL", "version.dll is imported",
+     lambda im: reseal(replace_once(im, b"SHELL32.dll\0", b"version.dll\0"))),
+    ("an expected import missing", "ole32.dll is missing",
+     lambda im: reseal(replace_once(im, b"ole32.dll\0", b"olf32.dll\0"))),
 ]
 
 
@@ -114,6 +120,10 @@ class CheckerTest(unittest.TestCase):
                 problems = self.check_image(damaged)
                 self.assertTrue(any(expected in problem for problem in problems),
                                 f"expected a problem about {expected!r}, got {problems}")
+
+    def test_import_names_compare_without_case(self):
+        renamed = reseal(replace_once(ORIGINAL, b"KERNEL32.dll\0", b"kernel32.DLL\0"))
+        self.assertEqual(self.check_image(renamed), [])
 
     def test_a_manifest_differing_from_its_source_is_named(self):
         with tempfile.TemporaryDirectory() as folder:
