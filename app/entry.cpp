@@ -13,8 +13,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // user's Downloads folder, where anyone may have left a DLL.
   win::restrict_dll_search();
 
-  // The tail is derived here from the process's own command line, so that its
-  // rule does not depend on which C runtime start-up code linked the program.
+  // The tail is derived here from the process's own command line rather than
+  // taken from the argument, so that the one rule of command_tail decides it
+  // whoever calls this function, the product's start-up or a test.
   const wchar_t* tail = command_tail(win::GetCommandLineW());
 
   AppPaths paths;

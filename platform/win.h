@@ -45,7 +45,9 @@ int CompareStringOrdinal(LPCWCH left, int left_length, LPCWCH right, int right_l
                          BOOL ignore_case);
 int wcscmp(const wchar_t* left, const wchar_t* right);
 int lstrlenW(LPCWSTR text);
-// StringCchVPrintfW: capacity counts code units, terminator included.
+// StringCchVPrintfW: capacity counts code units, terminator included. The
+// product's own implementation knows %ls and %lu only; any other conversion
+// is refused with STRSAFE_E_INVALID_PARAMETER before its argument is read.
 HRESULT StringCchVPrintfW(LPWSTR out, size_t capacity, LPCWSTR format, va_list args);
 
 // Registry.
