@@ -271,6 +271,7 @@ TEST_F(Install, EachFailingCallEndsAsItsOracleRowSays) {
   const wchar_t kJoin[] = L"%ls\\%ls";
   const char kOpen[] = "never closed";
   const std::vector<OracleRow> oracle = {
+      {"", L"", 1, 0, kPrompted, kComplete},
       // Asked: a box that fails counts as Cancel.
       {"MessageBoxW", kPrompt, 1, 0, kDeclined, kUntouched},
       // The copy put in place over a temporary name; the folder is there already.
