@@ -129,6 +129,21 @@ TEST_F(EdgeInstallPath, RefusesRegisteredValuesThatAreNotAPlainExistingFile) {
        [] {
          fake::set_reg_value(HKEY_CURRENT_USER, APP_PATH_KEY, L"", REG_DWORD, {1, 0, 0, 0});
        }},
+      // Bytes that do name an existing file, under a type the query does not
+      // admit: only the type filter stands between them and the launch.
+      {"REG_BINARY value holding the path of an existing file",
+       [] {
+         fake::set_reg_value(HKEY_CURRENT_USER, APP_PATH_KEY, L"", REG_BINARY,
+                             fake::sz_bytes(kHkcuEdge));
+         fake::add_file(kHkcuEdge);
+       }},
+      {"REG_MULTI_SZ value holding the path of an existing file",
+       [] {
+         std::vector<BYTE> list = fake::sz_bytes(kHkcuEdge);
+         list.insert(list.end(), {0, 0});
+         fake::set_reg_value(HKEY_CURRENT_USER, APP_PATH_KEY, L"", REG_MULTI_SZ, list);
+         fake::add_file(kHkcuEdge);
+       }},
       {"value names a directory",
        [] {
          fake::set_reg_sz(HKEY_CURRENT_USER, APP_PATH_KEY, L"", kHkcuEdge);
