@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <functional>
 #include <map>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -91,16 +92,30 @@ inline std::vector<SweepPoint> sweep_points(const std::vector<fake::Call>& run) 
 // fail: the call, named by operation, detail and occurrence among the calls
 // with that same operation and detail (so that a call added elsewhere in the
 // run does not renumber the rows), and what the run must end in when that
-// call alone fails: its exit code or result, the texts of the boxes shown, in
-// order, and what is left, in words the flow's test composes from the world.
+// call alone fails: its exit code or result, the boxes shown, in order, and
+// what is left, in words the flow's test composes from the world.
 // A row with an empty op states the outcome when nothing fails.
+
+// A message box as the user sees it: its text and its buttons and icon.
+// Every box of the product has the caption "KORVELA ERP" and no owner; the
+// sweep checks that of each box by itself.
+struct ShownBox {
+  std::wstring text;
+  UINT style;
+  bool operator==(const ShownBox& other) const {
+    return text == other.text && style == other.style;
+  }
+};
+inline void PrintTo(const ShownBox& box, std::ostream* out) {
+  *out << "{\"" << narrow(box.text) << "\", style 0x" << std::hex << box.style << std::dec << "}";
+}
 
 struct OracleRow {
   std::string op;
   std::wstring detail;
   int nth;                          // among the calls with this op and detail
   int result;                       // exit code; 1 and 0 for true and false
-  std::vector<std::wstring> boxes;  // texts of the boxes shown, in order
+  std::vector<ShownBox> boxes;      // the boxes shown, in order
   std::string left;                 // what the run leaves, in the flow's words
   // A text of the one problem the fake must report (the handle or key whose
   // close was made to fail stays open by its count); empty: none.
@@ -123,9 +138,13 @@ inline std::string describe(const OracleRow& row) {
 // Checks the outcome of the run just made against `row`.
 inline void expect_outcome(const OracleRow& row, int result, const SweptFlow& flow) {
   EXPECT_EQ(result, row.result);
-  std::vector<std::wstring> texts;
-  for (const fake::Box& box : fake::boxes()) texts.push_back(box.text);
-  EXPECT_EQ(texts, row.boxes);
+  std::vector<ShownBox> shown;
+  for (const fake::Box& box : fake::boxes()) {
+    shown.push_back({box.text, box.style});
+    EXPECT_EQ(box.caption, L"KORVELA ERP") << narrow(box.text);
+    EXPECT_EQ(box.owner, nullptr) << narrow(box.text);
+  }
+  EXPECT_EQ(shown, row.boxes);
   EXPECT_EQ(flow.left(), row.left);
   const std::vector<std::string> problems = fake::problems();
   if (row.problem.empty()) {

@@ -242,13 +242,13 @@ std::string install_left() {
 // and what the run must end in. The earlier install left only its executable,
 // so every shortcut and registry value seen afterwards is this run's.
 TEST_F(Install, EachFailingCallEndsAsItsOracleRowSays) {
-  const std::wstring kPrompt = MSG_INSTALL_PROMPT;
-  const std::vector<std::wstring> kDeclined = {};
-  const std::vector<std::wstring> kPrompted = {kPrompt};
-  const std::vector<std::wstring> kInstallError = {kPrompt, MSG_INSTALL_ERROR};
-  const std::vector<std::wstring> kWarned = {kPrompt, MSG_INSTALL_WARNING};
-  const std::vector<std::wstring> kNotFound = {kPrompt, MSG_EDGE_NOT_FOUND};
-  const std::vector<std::wstring> kLaunchError = {kPrompt, MSG_LAUNCH_ERROR};
+  const ShownBox kPrompt = {MSG_INSTALL_PROMPT, MB_OKCANCEL | MB_ICONQUESTION};
+  const std::vector<ShownBox> kDeclined = {};
+  const std::vector<ShownBox> kPrompted = {kPrompt};
+  const std::vector<ShownBox> kInstallError = {kPrompt, {MSG_INSTALL_ERROR, MB_ICONERROR}};
+  const std::vector<ShownBox> kWarned = {kPrompt, {MSG_INSTALL_WARNING, MB_ICONWARNING}};
+  const std::vector<ShownBox> kNotFound = {kPrompt, {MSG_EDGE_NOT_FOUND, MB_ICONERROR}};
+  const std::vector<ShownBox> kLaunchError = {kPrompt, {MSG_LAUNCH_ERROR, MB_ICONERROR}};
   const std::string kUntouched = "old exe, no tmp, no links, reg absent, no profile, no browser";
   const std::string kComplete = "new exe, no tmp, both links, reg complete, profile, browser";
   const std::string kNoShortcuts = "new exe, no tmp, no links, reg complete, profile, browser";
@@ -273,7 +273,7 @@ TEST_F(Install, EachFailingCallEndsAsItsOracleRowSays) {
   const std::vector<OracleRow> oracle = {
       {"", L"", 1, 0, kPrompted, kComplete},
       // Asked: a box that fails counts as Cancel.
-      {"MessageBoxW", kPrompt, 1, 0, kDeclined, kUntouched},
+      {"MessageBoxW", kPrompt.text, 1, 0, kDeclined, kUntouched},
       // The copy put in place over a temporary name; the folder is there already.
       {"CreateDirectoryW", kInstallDir, 1, 0, kPrompted, kComplete},
       {"GetFileAttributesW", kInstallDir, 1, 1, kInstallError, kUntouched},

@@ -185,10 +185,10 @@ std::string uninstall_left() {
 // must end in: before the child starts, the error and nothing removed; after
 // it, every failure is silent.
 TEST_F(Uninstall, EachFailingCallEndsAsItsOracleRowSays) {
-  const std::wstring kPrompt = MSG_UNINSTALL_PROMPT;
-  const std::vector<std::wstring> kDeclined = {};
-  const std::vector<std::wstring> kPrompted = {kPrompt};
-  const std::vector<std::wstring> kError = {kPrompt, MSG_UNINSTALL_ERROR};
+  const ShownBox kPrompt = {MSG_UNINSTALL_PROMPT, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2};
+  const std::vector<ShownBox> kDeclined = {};
+  const std::vector<ShownBox> kPrompted = {kPrompt};
+  const std::vector<ShownBox> kError = {kPrompt, {MSG_UNINSTALL_ERROR, MB_ICONERROR}};
   const std::string kUntouched = "both links, reg, no child";
   const std::string kRemoved = "no links, no reg, child";
   const std::string kDesktopStays = "desktop link, no reg, child";
@@ -204,7 +204,7 @@ TEST_F(Uninstall, EachFailingCallEndsAsItsOracleRowSays) {
   const std::vector<OracleRow> oracle = {
       {"", L"", 1, 0, kPrompted, kRemoved},
       // Asked: a box that fails counts as No.
-      {"MessageBoxW", kPrompt, 1, 0, kDeclined, kUntouched},
+      {"MessageBoxW", kPrompt.text, 1, 0, kDeclined, kUntouched},
       // Up to the start of the deferred delete: the error, nothing removed.
       {"GetSystemDirectoryW", L"", 1, 1, kError, kUntouched},
       {"StringCchVPrintfW", kJoin, 1, 1, kError, kUntouched},
