@@ -133,6 +133,7 @@ TEST_F(Install, FailuresBeforeTheCopyIsInPlaceEndInTheInstallError) {
   };
   const Case cases[] = {
       {"a file stands at install_dir", [] { fake::add_file(kInstallDir, "file"); }, ""},
+      {"install_dir cannot be created", [] { fake::fail_usual("CreateDirectoryW", 1); }, ""},
       {"a file of the temporary name", [] { fake::add_file(kTemporary, "someone's"); }, ""},
       {"install_exe in use",
        [] {
