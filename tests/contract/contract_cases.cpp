@@ -218,6 +218,39 @@ TEST_F(Contract, RegGetValueAdmitsOnlyStringsThatFit) {
             ERROR_FILE_NOT_FOUND);
 }
 
+// The browser's registered path is read with RRF_RT_REG_SZ alone. A value of
+// another type is refused by the query itself even when its bytes are the
+// UTF-16 path of an existing file, as admitting any type would show.
+TEST_F(Contract, RegGetValueRefusesOtherTypesWhoseBytesNameAnExistingFile) {
+  const std::wstring file = at(L"msedge.exe");
+  backend::make_file(file, "x", FILE_ATTRIBUTE_NORMAL);
+  std::vector<BYTE> list = sz(file);
+  list.insert(list.end(), {0, 0});
+  struct Case { const char* name; DWORD type; std::vector<BYTE> data; };
+  const Case cases[] = {
+      {"REG_BINARY holding the path and its terminator", REG_BINARY, sz(file)},
+      {"REG_MULTI_SZ holding the path", REG_MULTI_SZ, list},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    backend::put_value(kKey, L"", c.type, c.data);
+    wchar_t out[1024];
+    DWORD bytes = sizeof(out);
+    EXPECT_EQ(win::RegGetValueW(HKEY_CURRENT_USER, kKey, nullptr, RRF_RT_REG_SZ, nullptr, out,
+                                &bytes),
+              ERROR_UNSUPPORTED_TYPE);
+    bytes = sizeof(out);
+    DWORD type = REG_NONE;
+    ASSERT_EQ(win::RegGetValueW(HKEY_CURRENT_USER, kKey, nullptr, RRF_RT_ANY, &type, out,
+                                &bytes),
+              ERROR_SUCCESS);
+    EXPECT_EQ(type, c.type);
+    EXPECT_EQ(bytes, c.data.size());
+    EXPECT_EQ(std::wstring(out), file);
+    EXPECT_EQ(win::GetFileAttributesW(out) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+  }
+}
+
 TEST_F(Contract, CreatedKeysTakeValuesAndDeleteOnlyWithoutSubkeys) {
   HKEY key = nullptr;
   ASSERT_EQ(win::RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, REG_OPTION_NON_VOLATILE,

@@ -38,6 +38,14 @@ class Install : public FakeWindowsTest {
     fake::add_file(kEdge);
     fake::set_reg_sz(HKEY_CURRENT_USER, APP_PATH_KEY, L"", kEdge);
   }
+  // A Local AppData folder of 995 units: install_exe just fits (1023 units),
+  // the temporary name beside it (1028 units) does not. Returns the folder.
+  static std::wstring with_long_local_app_data() {
+    const std::wstring folder = L"C:\\" + std::wstring(992, L'l');
+    fake::add_dir(folder);
+    fake::set_known_folder(FOLDERID_LocalAppData, folder);
+    return folder;
+  }
   static int run() {
     AppPaths paths;
     EXPECT_TRUE(resolve_app_paths(paths));
@@ -260,6 +268,7 @@ TEST_F(Install, FailuresBeforeTheCopyIsInPlaceEndInTheInstallError) {
   };
   const Case cases[] = {
       {"a file stands at install_dir", [] { fake::add_file(kInstallDir, "file"); }, ""},
+      {"install_dir cannot be created", [] { fake::fail_usual("CreateDirectoryW", 1); }, ""},
       {"a file of the temporary name", [] { fake::add_file(kTemporary, "someone's"); }, ""},
       {"install_exe in use",
        [] {
@@ -267,6 +276,7 @@ TEST_F(Install, FailuresBeforeTheCopyIsInPlaceEndInTheInstallError) {
          fake::set_in_use(kInstallExe, true);
        },
        "old-image"},
+      {"the temporary name does not fit", [] { with_long_local_app_data(); }, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -294,6 +304,13 @@ TEST_F(Install, FailuresBeforeTheCopyIsInPlaceEndInTheInstallError) {
   fake::set_in_use(kInstallExe, true);
   run();
   EXPECT_FALSE(fake::node(kTemporary).has_value());
+  // A temporary name that does not fit is not cut short and used: nothing is
+  // copied, and the folder made for the copy stays empty.
+  fake::reset();
+  const std::wstring long_dir = with_long_local_app_data() + L"\\KORVELA ERP";
+  run();
+  EXPECT_EQ(fake::tree(long_dir), std::vector<std::wstring>{long_dir});
+  EXPECT_EQ(count_calls("CopyFileW"), 0);
 }
 
 TEST_F(Install, IncompleteShortcutsOrRegistrationWarnThenLaunch) {
@@ -335,24 +352,121 @@ TEST_F(Install, ACompleteInstallWithoutABrowserEndsInTheNotFoundMessage) {
   EXPECT_EQ(box_texts(), (std::vector<std::wstring>{MSG_INSTALL_PROMPT, MSG_EDGE_NOT_FOUND}));
 }
 
-TEST_F(Install, EveryFailingCallEndsCleanly) {
+// What an install run leaves, in the words of the oracle below: install_exe,
+// the temporary copy, the shortcuts saved, the registration, the profile
+// folder and the browser.
+std::string install_left() {
+  const auto exe = fake::node(kInstallExe);
+  std::string left = !exe ? "no exe"
+                     : exe->content == "old-image"   ? "old exe"
+                     : exe->content == "setup-image" ? "new exe"
+                                                     : "exe of " + exe->content;
+  left += fake::node(kTemporary) ? ", tmp" : ", no tmp";
+  const bool desktop = fake::is_file(kDesktopLink);
+  const bool programs = fake::is_file(kProgramsLink);
+  left += desktop && programs ? ", both links"
+          : desktop           ? ", desktop link"
+          : programs          ? ", programs link"
+                              : ", no links";
+  left += ", reg " + registration_state(HKEY_CURRENT_USER, UNINSTALL_KEY, kValueNames);
+  left += fake::is_dir(kInstallDir + L"\\ERP Profile") ? ", profile" : ", no profile";
+  left += fake::processes().empty() ? ", no browser" : ", browser";
+  return left;
+}
+
+// Each call of a re-install over an earlier install_exe made to fail alone,
+// and what the run must end in. The earlier install left only its executable,
+// so every shortcut and registry value seen afterwards is this run's.
+TEST_F(Install, EachFailingCallEndsAsItsOracleRowSays) {
+  const ShownBox kPrompt = {MSG_INSTALL_PROMPT, MB_OKCANCEL | MB_ICONQUESTION};
+  const std::vector<ShownBox> kDeclined = {};
+  const std::vector<ShownBox> kPrompted = {kPrompt};
+  const std::vector<ShownBox> kInstallError = {kPrompt, {MSG_INSTALL_ERROR, MB_ICONERROR}};
+  const std::vector<ShownBox> kWarned = {kPrompt, {MSG_INSTALL_WARNING, MB_ICONWARNING}};
+  const std::vector<ShownBox> kNotFound = {kPrompt, {MSG_EDGE_NOT_FOUND, MB_ICONERROR}};
+  const std::vector<ShownBox> kLaunchError = {kPrompt, {MSG_LAUNCH_ERROR, MB_ICONERROR}};
+  const std::string kUntouched = "old exe, no tmp, no links, reg absent, no profile, no browser";
+  const std::string kComplete = "new exe, no tmp, both links, reg complete, profile, browser";
+  const std::string kNoShortcuts = "new exe, no tmp, no links, reg complete, profile, browser";
+  const std::string kOnlyPrograms =
+      "new exe, no tmp, programs link, reg complete, profile, browser";
+  const std::string kOnlyDesktop = "new exe, no tmp, desktop link, reg complete, profile, browser";
+  const std::string kUnregistered = "new exe, no tmp, both links, reg absent, profile, browser";
+  const std::string kPartlyRegistered =
+      "new exe, no tmp, both links, reg partial, profile, browser";
+  const std::string kInstalledNoLaunch =
+      "new exe, no tmp, both links, reg complete, no profile, no browser";
+  const std::string kInstalledProfileOnly =
+      "new exe, no tmp, both links, reg complete, profile, no browser";
+  const std::wstring kFolder = kInstallDir;
+  const std::wstring kIcon = kInstallExe + L",0";
+  const std::wstring kDescription = L"打开 KORVELA ERP";
+  const std::wstring kUninstallKey = std::wstring(L"HKCU\\") + UNINSTALL_KEY;
+  const std::wstring kAppPath = std::wstring(L"HKCU\\") + APP_PATH_KEY + L" value=";
+  const std::wstring kProfile = kInstallDir + L"\\ERP Profile";
+  const wchar_t kJoin[] = L"%ls\\%ls";
+  const char kOpen[] = "never closed";
+  const std::vector<OracleRow> oracle = {
+      {"", L"", 1, 0, kPrompted, kComplete},
+      // Asked: a box that fails counts as Cancel.
+      {"MessageBoxW", kPrompt.text, 1, 0, kDeclined, kUntouched},
+      // The copy put in place over a temporary name; the folder is there already.
+      {"CreateDirectoryW", kInstallDir, 1, 0, kPrompted, kComplete},
+      {"GetFileAttributesW", kInstallDir, 1, 1, kInstallError, kUntouched},
+      {"GetCurrentProcessId", L"", 1, 0, kPrompted, kComplete},
+      {"StringCchVPrintfW", L"%ls\\KORVELA ERP-%lu.tmp", 1, 1, kInstallError, kUntouched},
+      {"CopyFileW", kTemporary, 1, 1, kInstallError, kUntouched},
+      {"MoveFileExW", kInstallExe + L" flags=9", 1, 1, kInstallError, kUntouched},
+      // The shortcuts: any failure is the one warning, then the launch.
+      {"CoInitializeEx", L"flags=2", 1, 0, kWarned, kNoShortcuts},
+      {"SHGetKnownFolderPath", L"Desktop", 1, 0, kWarned, kOnlyPrograms},
+      {"StringCchVPrintfW", kJoin, 1, 0, kWarned, kOnlyPrograms},
+      {"CoCreateInstance", L"ShellLink IShellLinkW context=1", 1, 0, kWarned, kOnlyPrograms},
+      {"IShellLinkW::SetPath", kInstallExe, 1, 0, kWarned, kOnlyPrograms},
+      {"IShellLinkW::SetWorkingDirectory", kFolder, 1, 0, kWarned, kOnlyPrograms},
+      {"IShellLinkW::SetDescription", kDescription, 1, 0, kWarned, kOnlyPrograms},
+      {"IShellLinkW::SetIconLocation", kIcon, 1, 0, kWarned, kOnlyPrograms},
+      {"IShellLinkW::QueryInterface", L"IPersistFile", 1, 0, kWarned, kOnlyPrograms},
+      {"IPersistFile::Save", kDesktopLink, 1, 0, kWarned, kOnlyPrograms},
+      {"SHGetKnownFolderPath", L"Programs", 1, 0, kWarned, kOnlyDesktop},
+      {"StringCchVPrintfW", kJoin, 2, 0, kWarned, kOnlyDesktop},
+      {"CoCreateInstance", L"ShellLink IShellLinkW context=1", 2, 0, kWarned, kOnlyDesktop},
+      {"IShellLinkW::SetPath", kInstallExe, 2, 0, kWarned, kOnlyDesktop},
+      {"IShellLinkW::SetWorkingDirectory", kFolder, 2, 0, kWarned, kOnlyDesktop},
+      {"IShellLinkW::SetDescription", kDescription, 2, 0, kWarned, kOnlyDesktop},
+      {"IShellLinkW::SetIconLocation", kIcon, 2, 0, kWarned, kOnlyDesktop},
+      {"IShellLinkW::QueryInterface", L"IPersistFile", 2, 0, kWarned, kOnlyDesktop},
+      {"IPersistFile::Save", kProgramsLink, 1, 0, kWarned, kOnlyDesktop},
+      // The registration: the same warning; a failed close goes unnoticed.
+      {"StringCchVPrintfW", L"\"%ls\" --uninstall", 1, 0, kWarned, kUnregistered},
+      {"RegCreateKeyExW", kUninstallKey + L" access=2", 1, 0, kWarned, kUnregistered},
+      {"RegSetValueExW", L"DisplayName", 1, 0, kWarned, kPartlyRegistered},
+      {"RegSetValueExW", L"DisplayVersion", 1, 0, kWarned, kPartlyRegistered},
+      {"RegSetValueExW", L"Publisher", 1, 0, kWarned, kPartlyRegistered},
+      {"RegSetValueExW", L"DisplayIcon", 1, 0, kWarned, kPartlyRegistered},
+      {"RegSetValueExW", L"InstallLocation", 1, 0, kWarned, kPartlyRegistered},
+      {"RegSetValueExW", L"UninstallString", 1, 0, kWarned, kPartlyRegistered},
+      {"RegSetValueExW", L"NoModify", 1, 0, kWarned, kPartlyRegistered},
+      {"RegSetValueExW", L"NoRepair", 1, 0, kWarned, kPartlyRegistered},
+      {"RegCloseKey", kUninstallKey, 1, 0, kPrompted, kComplete, kOpen},
+      // The launch: its own messages; the install stays complete.
+      {"RegGetValueW", kAppPath, 1, 1, kNotFound, kInstalledNoLaunch},
+      {"GetFileAttributesW", kEdge, 1, 1, kNotFound, kInstalledNoLaunch},
+      {"StringCchVPrintfW", kJoin, 3, 1, kLaunchError, kInstalledNoLaunch},
+      {"CreateDirectoryW", kProfile, 1, 1, kLaunchError, kInstalledNoLaunch},
+      {"StringCchVPrintfW", L"\"%ls\" --app=\"%ls\" --user-data-dir=\"%ls\" --no-first-run", 1,
+       1, kLaunchError, kInstalledProfileOnly},
+      {"CreateProcessW", kEdge, 1, 1, kLaunchError, kInstalledProfileOnly},
+      {"CloseHandle", L"thread", 1, 0, kPrompted, kComplete, kOpen},
+      {"CloseHandle", L"process", 1, 0, kPrompted, kComplete, kOpen},
+  };
   AppPaths paths;
-  ASSERT_TRUE(resolve_app_paths(paths));
-  const size_t first = fake::calls().size();
-  install_app(paths);
-  const std::vector<fake::Call> happy(fake::calls().begin() + first, fake::calls().end());
-  for (const SweepPoint& point : sweep_points(happy)) {
-    SCOPED_TRACE(point.op + " #" + std::to_string(point.nth));
-    fake::reset();
-    with_browser();
-    fake::fail_usual(point.op, point.nth);
-    const int code = install_app(paths);
-    EXPECT_TRUE(code == 0 || code == 1);
-    EXPECT_EQ(fake::com_depth(), 0);
-    // A close that fails leaves, by the fake's count, its handle or key open.
-    if (point.op != "CloseHandle" && point.op != "RegCloseKey") expect_no_problems();
-  }
-  fake::reset();
+  sweep_against(oracle, {[&paths] {
+                           fake::add_file(kInstallExe, "old-image");
+                           with_browser();
+                           ASSERT_TRUE(resolve_app_paths(paths));
+                         },
+                         [&paths] { return install_app(paths); }, install_left});
 }
 
 // The process killed after any call: the next run repairs the install, and an

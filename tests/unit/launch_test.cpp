@@ -129,6 +129,21 @@ TEST_F(EdgeInstallPath, RefusesRegisteredValuesThatAreNotAPlainExistingFile) {
        [] {
          fake::set_reg_value(HKEY_CURRENT_USER, APP_PATH_KEY, L"", REG_DWORD, {1, 0, 0, 0});
        }},
+      // Bytes that do name an existing file, under a type the query does not
+      // admit: only the type filter stands between them and the launch.
+      {"REG_BINARY value holding the path of an existing file",
+       [] {
+         fake::set_reg_value(HKEY_CURRENT_USER, APP_PATH_KEY, L"", REG_BINARY,
+                             fake::sz_bytes(kHkcuEdge));
+         fake::add_file(kHkcuEdge);
+       }},
+      {"REG_MULTI_SZ value holding the path of an existing file",
+       [] {
+         std::vector<BYTE> list = fake::sz_bytes(kHkcuEdge);
+         list.insert(list.end(), {0, 0});
+         fake::set_reg_value(HKEY_CURRENT_USER, APP_PATH_KEY, L"", REG_MULTI_SZ, list);
+         fake::add_file(kHkcuEdge);
+       }},
       {"value names a directory",
        [] {
          fake::set_reg_sz(HKEY_CURRENT_USER, APP_PATH_KEY, L"", kHkcuEdge);
@@ -369,118 +384,67 @@ TEST_F(LaunchApp, LongestPathsStillMakeAWholeCommandLine) {
 
 // ---- Faults during a launch run -----------------------------------------------
 
+// The installed copy started by its shortcut: it is running, so install_exe
+// is in use.
 void arrange_launch_world() {
   fake::set_module_path(kInstallExe);
   fake::set_command_line((L"\"" + kInstallExe + L"\"").c_str());
-  fake::add_dir(kInstallDir);
+  fake::add_file(kInstallExe, "installed-image");
+  fake::set_in_use(kInstallExe, true);
   fake::set_reg_sz(HKEY_CURRENT_USER, APP_PATH_KEY, L"", kHkcuEdge);
   fake::add_file(kHkcuEdge);
 }
 
-// What a launch run ends in when the nth call of one operation fails.
-struct Expected {
-  int result;
-  const wchar_t* box;  // null: no box
-  bool process;
-  bool handle_leak;    // a failed CloseHandle leaves that one handle open
-  bool installs;       // the run takes the install flow instead of launching
-};
-
-Expected expected_for(const std::string& op, int nth) {
-  if (op == "GetModuleFileNameW" || op == "SHGetKnownFolderPath") {
-    return {1, MSG_PATHS_ERROR, false, false, false};
-  }
-  if (op == "StringCchVPrintfW") {
-    // Calls 1 and 2 compose install_dir and install_exe; 3 the profile path;
-    // 4 the command line.
-    return {1, nth <= 2 ? MSG_PATHS_ERROR : MSG_LAUNCH_ERROR, false, false, false};
-  }
-  if (op == "CompareStringOrdinal") {
-    // The comparison failing counts as not installed: the install flow runs,
-    // and what it shows and returns is its own matter.
-    return {0, nullptr, false, false, true};
-  }
-  if (op == "RegGetValueW" || op == "GetFileAttributesW") {
-    // The registered browser is lost and no other candidate exists.
-    return {1, MSG_EDGE_NOT_FOUND, false, false, false};
-  }
-  if (op == "CreateDirectoryW" || op == "CreateProcessW") {
-    return {1, MSG_LAUNCH_ERROR, false, false, false};
-  }
-  if (op == "CloseHandle") {
-    return {0, nullptr, true, true, false};
-  }
-  // GetCommandLineW: no command line is an empty tail, which still launches.
-  return {0, nullptr, true, false, false};
+// What a run left, in the words of the oracle below: the profile folder, the
+// browser, and install_exe whenever it is not the running copy any more.
+std::string launch_left() {
+  std::string left = fake::is_dir(kProfile) ? "profile" : "no profile";
+  left += fake::processes().empty() ? ", no browser" : ", browser";
+  left += fake::node(kInstallExe)->content == "installed-image" ? "" : ", install_exe replaced";
+  return left;
 }
 
 using LaunchFaults = FakeWindowsTest;
 
-TEST_F(LaunchFaults, EveryFailingCallEndsInOneErrorBoxOrAnHonestSuccess) {
-  arrange_launch_world();
-  ASSERT_EQ(wWinMain(nullptr, nullptr, nullptr, 0), 0);
-  ASSERT_EQ(fake::processes().size(), 1u);
-  ASSERT_TRUE(fake::boxes().empty());
-  expect_no_problems();
-  const std::vector<fake::Call> happy = fake::calls();
-  ASSERT_EQ(happy[0].op, "restrict_dll_search");
-  EXPECT_EQ(fake::find_call("MessageBoxW"), -1);
-
-  int swept = 0;
-  for (size_t i = 0; i < happy.size(); ++i) {
-    const std::string& op = happy[i].op;
-    if (!fake::failure_result(op).has_value()) {
-      continue;
-    }
-    int nth = 0;
-    for (size_t j = 0; j <= i; ++j) {
-      nth += happy[j].op == op ? 1 : 0;
-    }
-    SCOPED_TRACE("call " + std::to_string(i) + ": " + op + " #" + std::to_string(nth) + " (" +
-                 narrow(happy[i].detail) + ")");
-    fake::reset();
-    arrange_launch_world();
-    fake::fail_usual(op, nth);
-    const int result = wWinMain(nullptr, nullptr, nullptr, 0);
-    const std::vector<std::string> problems = fake::problems();
-    ++swept;
-
-    EXPECT_TRUE(result == 0 || result == 1) << result;
-    ASSERT_LT(i, fake::calls().size());
-    EXPECT_TRUE(fake::calls()[i].failed) << "the fault hit another call";
-    const Expected expected = expected_for(op, nth);
-    if (expected.installs) {
-      // The launch never started: no browser was looked for or started.
-      EXPECT_EQ(fake::find_call("RegGetValueW"), -1);
-      EXPECT_TRUE(fake::processes().empty());
-      EXPECT_TRUE(problems.empty()) << testing::PrintToString(problems);
-      continue;
-    }
-    if (result == 1) {
-      ASSERT_EQ(fake::boxes().size(), 1u);
-      EXPECT_EQ(fake::boxes()[0].style, static_cast<UINT>(MB_ICONERROR));
-      EXPECT_EQ(fake::boxes()[0].caption, L"KORVELA ERP");
-      EXPECT_EQ(fake::boxes()[0].owner, nullptr);
-      EXPECT_TRUE(fake::processes().empty());
-    } else {
-      EXPECT_TRUE(fake::boxes().empty());
-    }
-    EXPECT_EQ(result, expected.result);
-    if (expected.box != nullptr && fake::boxes().size() == 1) {
-      EXPECT_EQ(fake::boxes()[0].text, expected.box);
-    }
-    EXPECT_EQ(fake::processes().size(), expected.process ? 1u : 0u);
-    if (expected.handle_leak) {
-      ASSERT_EQ(problems.size(), 1u) << testing::PrintToString(problems);
-      EXPECT_NE(problems[0].find("never closed with CloseHandle"), std::string::npos)
-          << problems[0];
-    } else {
-      EXPECT_TRUE(problems.empty()) << testing::PrintToString(problems);
-    }
-  }
-  EXPECT_GE(swept, 8);
-  // The fixture checks the last world at TearDown; leave it clean.
-  fake::reset();
+// Each call of a whole run from the shortcut (entry and launch) made to fail
+// alone, and what the run must end in.
+TEST_F(LaunchFaults, EachFailingCallEndsAsItsOracleRowSays) {
+  const std::vector<ShownBox> kNone = {};
+  const std::vector<ShownBox> kPathsError = {{MSG_PATHS_ERROR, MB_ICONERROR}};
+  const std::vector<ShownBox> kNotFound = {{MSG_EDGE_NOT_FOUND, MB_ICONERROR}};
+  const std::vector<ShownBox> kLaunchError = {{MSG_LAUNCH_ERROR, MB_ICONERROR}};
+  const std::string kNothingNew = "no profile, no browser";
+  const wchar_t kJoin[] = L"%ls\\%ls";
+  const char kOpen[] = "never closed with CloseHandle";
+  const std::vector<OracleRow> oracle = {
+      {"", L"", 1, 0, kNone, "profile, browser"},
+      // The entry: no command line is an empty tail, which still launches;
+      // the paths unresolved end the run before any mode.
+      {"GetCommandLineW", L"", 1, 0, kNone, "profile, browser"},
+      {"GetModuleFileNameW", L"", 1, 1, kPathsError, kNothingNew},
+      {"SHGetKnownFolderPath", L"LocalAppData", 1, 1, kPathsError, kNothingNew},
+      {"StringCchVPrintfW", kJoin, 1, 1, kPathsError, kNothingNew},
+      {"StringCchVPrintfW", kJoin, 2, 1, kPathsError, kNothingNew},
+      // A failing comparison counts as not installed: the install flow runs,
+      // cannot replace the running install_exe and ends in its error.
+      {"CompareStringOrdinal", kInstallExe, 1, 1,
+       {{MSG_INSTALL_PROMPT, MB_OKCANCEL | MB_ICONQUESTION}, {MSG_INSTALL_ERROR, MB_ICONERROR}},
+       kNothingNew},
+      // Discovery: the registered browser lost, and no other candidate.
+      {"RegGetValueW", L"HKCU\\" + kAppPathDetail, 1, 1, kNotFound, kNothingNew},
+      {"GetFileAttributesW", kHkcuEdge, 1, 1, kNotFound, kNothingNew},
+      // The launch: one message for every step after discovery.
+      {"StringCchVPrintfW", kJoin, 3, 1, kLaunchError, kNothingNew},
+      {"CreateDirectoryW", kProfile, 1, 1, kLaunchError, kNothingNew},
+      {"StringCchVPrintfW", L"\"%ls\" --app=\"%ls\" --user-data-dir=\"%ls\" --no-first-run", 1, 1,
+       kLaunchError, "profile, no browser"},
+      {"CreateProcessW", kHkcuEdge, 1, 1, kLaunchError, "profile, no browser"},
+      // Started: the closes are not examined.
+      {"CloseHandle", L"thread", 1, 0, kNone, "profile, browser", kOpen},
+      {"CloseHandle", L"process", 1, 0, kNone, "profile, browser", kOpen},
+  };
+  sweep_against(oracle, {arrange_launch_world, [] { return wWinMain(nullptr, nullptr, nullptr, 0); },
+                         launch_left});
 }
 
 }  // namespace

@@ -227,40 +227,35 @@ TEST_F(CreateShortcut, MissingDesktopIsCreatedAndTheLinkSaved) {
   expect_no_problems();
 }
 
-// Every call a happy run makes is made to fail in turn: each one is needed for
-// the link, so each failure must end in false, nothing saved, nothing leaked.
-// Reference counting is left out: a failing Release cannot be told from a
-// leak, and AddRef is not called by create_shortcut.
-TEST_F(CreateShortcut, FaultSweepOverEveryCall) {
-  std::vector<fake::Call> happy;
-  {
-    Apartment apartment;
-    const size_t first = fake::calls().size();
-    ASSERT_TRUE(create_desktop_shortcut());
-    happy.assign(fake::calls().begin() + static_cast<std::ptrdiff_t>(first), fake::calls().end());
-  }
-  ASSERT_FALSE(happy.empty());
-  int swept = 0;
-  for (const SweepPoint& point : sweep_points(happy)) {
-    const std::string& op = point.op;
-    const int nth = point.nth;
-    if (op.rfind("IUnknown::", 0) == 0) {
-      continue;
-    }
-    SCOPED_TRACE(op + " call " + std::to_string(nth) + " (" + narrow(point.detail) + ")");
-    fake::reset();
-    {
-      Apartment apartment;
-      fake::fail_usual(op, nth);
-      EXPECT_FALSE(create_desktop_shortcut());
-    }
-    EXPECT_TRUE(fake::saves().empty());
-    EXPECT_FALSE(fake::is_file(kLink));
-    expect_no_problems();
-    ++swept;
-  }
-  // The lookup, the creation, four setters, the query and the save at least.
-  EXPECT_GE(swept, 8);
+// Each call of a Desktop shortcut made to fail alone: each one is needed for
+// the link, so each failure is false with nothing saved and every object
+// released.
+TEST_F(CreateShortcut, EachFailingCallEndsAsItsOracleRowSays) {
+  const std::vector<OracleRow> oracle = {
+      {"", L"", 1, true, {}, "link, saved"},
+      {"SHGetKnownFolderPath", L"Desktop", 1, false, {}, "no link"},
+      {"StringCchVPrintfW", L"%ls\\%ls", 1, false, {}, "no link"},
+      {"CoCreateInstance", L"ShellLink IShellLinkW context=1", 1, false, {}, "no link"},
+      {"IShellLinkW::SetPath", kTarget, 1, false, {}, "no link"},
+      {"IShellLinkW::SetWorkingDirectory", kWorkingDir, 1, false, {}, "no link"},
+      {"IShellLinkW::SetDescription", kDescription, 1, false, {}, "no link"},
+      {"IShellLinkW::SetIconLocation", kTarget + L",0", 1, false, {}, "no link"},
+      {"IShellLinkW::QueryInterface", L"IPersistFile", 1, false, {}, "no link"},
+      {"IPersistFile::Save", kLink, 1, false, {}, "no link"},
+  };
+  sweep_against(oracle,
+                {// The apartment is the caller's: opened before the run, closed
+                 // as its last call (CoUninitialize cannot fail).
+                 [] { EXPECT_EQ(win::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK); },
+                 [] {
+                   const bool saved = create_desktop_shortcut();
+                   win::CoUninitialize();
+                   return saved ? 1 : 0;
+                 },
+                 [] {
+                   std::string left = fake::is_file(kLink) ? "link" : "no link";
+                   return fake::saves().empty() ? left : left + ", saved";
+                 }});
 }
 
 }  // namespace

@@ -165,29 +165,71 @@ TEST_F(Uninstall, AShortcutPathThatCannotBeComposedIsSkipped) {
   EXPECT_FALSE(fake::is_file(kProgramsLink));
 }
 
-TEST_F(Uninstall, EveryFailingCallEndsCleanly) {
+// What an uninstall run leaves, in the words of the oracle below: the
+// shortcuts, the registration and the deferred delete. install_exe is the
+// child's to delete, so it is always still there when the run returns.
+std::string uninstall_left() {
+  const bool desktop = fake::is_file(kDesktopLink);
+  const bool programs = fake::is_file(kProgramsLink);
+  std::string left = desktop && programs ? "both links"
+                     : desktop           ? "desktop link"
+                     : programs          ? "programs link"
+                                         : "no links";
+  left += fake::reg_key_exists(HKEY_CURRENT_USER, UNINSTALL_KEY) ? ", reg" : ", no reg";
+  left += fake::processes().empty() ? ", no child" : ", child";
+  left += fake::is_file(kInstallExe) ? "" : ", no exe";
+  return left;
+}
+
+// Each call of a confirmed uninstall made to fail alone, and what the run
+// must end in: before the child starts, the error and nothing removed; after
+// it, every failure is silent.
+TEST_F(Uninstall, EachFailingCallEndsAsItsOracleRowSays) {
+  const ShownBox kPrompt = {MSG_UNINSTALL_PROMPT, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2};
+  const std::vector<ShownBox> kDeclined = {};
+  const std::vector<ShownBox> kPrompted = {kPrompt};
+  const std::vector<ShownBox> kError = {kPrompt, {MSG_UNINSTALL_ERROR, MB_ICONERROR}};
+  const std::string kUntouched = "both links, reg, no child";
+  const std::string kRemoved = "no links, no reg, child";
+  const std::string kDesktopStays = "desktop link, no reg, child";
+  const std::string kProgramsStays = "programs link, no reg, child";
+  const std::wstring kPowerShell = powershell_below(fake::kSystemDir);
+  const wchar_t kJoin[] = L"%ls\\%ls";
+  const std::wstring kCommand =
+      L"\"%ls\" -NoLogo -NoProfile -NonInteractive -WindowStyle Hidden -Command \"Wait-Process "
+      L"-Id %lu -ErrorAction SilentlyContinue; Remove-Item -LiteralPath (Join-Path "
+      L"([Environment]::GetFolderPath('LocalApplicationData')) 'KORVELA ERP\\KORVELA ERP.exe') "
+      L"-Force\"";
+  const char kOpen[] = "never closed with CloseHandle";
+  const std::vector<OracleRow> oracle = {
+      {"", L"", 1, 0, kPrompted, kRemoved},
+      // Asked: a box that fails counts as No.
+      {"MessageBoxW", kPrompt.text, 1, 0, kDeclined, kUntouched},
+      // Up to the start of the deferred delete: the error, nothing removed.
+      {"GetSystemDirectoryW", L"", 1, 1, kError, kUntouched},
+      {"StringCchVPrintfW", kJoin, 1, 1, kError, kUntouched},
+      {"GetCurrentProcessId", L"", 1, 0, kPrompted, kRemoved},
+      {"StringCchVPrintfW", kCommand, 1, 1, kError, kUntouched},
+      {"CreateProcessW", kPowerShell, 1, 1, kError, kUntouched},
+      {"CloseHandle", L"thread", 1, 0, kPrompted, kRemoved, kOpen},
+      {"CloseHandle", L"process", 1, 0, kPrompted, kRemoved, kOpen},
+      // After it: each removal on its own, silently.
+      {"SHGetKnownFolderPath", L"Desktop", 1, 0, kPrompted, kDesktopStays},
+      {"StringCchVPrintfW", kJoin, 2, 0, kPrompted, kDesktopStays},
+      {"DeleteFileW", kDesktopLink, 1, 0, kPrompted, kDesktopStays},
+      {"SHGetKnownFolderPath", L"Programs", 1, 0, kPrompted, kProgramsStays},
+      {"StringCchVPrintfW", kJoin, 3, 0, kPrompted, kProgramsStays},
+      {"DeleteFileW", kProgramsLink, 1, 0, kPrompted, kProgramsStays},
+      {"RegDeleteKeyW", std::wstring(L"HKCU\\") + UNINSTALL_KEY, 1, 0, kPrompted,
+       "no links, reg, child"},
+  };
   AppPaths paths;
-  ASSERT_TRUE(resolve_app_paths(paths));
-  const size_t first = fake::calls().size();
-  fake::answer_boxes({IDYES});
-  uninstall_app(paths);
-  const std::vector<fake::Call> happy(fake::calls().begin() + first, fake::calls().end());
-  for (const SweepPoint& point : sweep_points(happy)) {
-    SCOPED_TRACE(point.op + " #" + std::to_string(point.nth));
-    fake::reset();
-    installed();
-    fake::answer_boxes({IDYES});
-    fake::fail_usual(point.op, point.nth);
-    const int code = uninstall_app(paths);
-    EXPECT_TRUE(code == 0 || code == 1);
-    // Before the child runs, a failure removes nothing.
-    if (code == 1 || fake::processes().empty()) {
-      EXPECT_TRUE(fake::is_file(kDesktopLink));
-      EXPECT_TRUE(fake::reg_key_exists(HKEY_CURRENT_USER, UNINSTALL_KEY));
-    }
-    if (point.op != "CloseHandle") expect_no_problems();
-  }
-  fake::reset();
+  sweep_against(oracle, {[&paths] {
+                           installed();
+                           fake::answer_boxes({IDYES});
+                           ASSERT_TRUE(resolve_app_paths(paths));
+                         },
+                         [&paths] { return uninstall_app(paths); }, uninstall_left});
 }
 
 }  // namespace
