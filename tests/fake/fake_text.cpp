@@ -1,6 +1,10 @@
 // The fake Windows: text comparison, length and bounded formatting.
 #include "tests/fake/fake_internal.h"
 
+#include <algorithm>
+#include <cwchar>
+#include <vector>
+
 #define STRSAFE_NO_DEPRECATE
 #include <strsafe.h>
 
@@ -45,6 +49,17 @@ int lstrlenW(LPCWSTR text) {
 HRESULT StringCchVPrintfW(LPWSTR out, size_t capacity, LPCWSTR format, va_list args) {
   CallScope scope("StringCchVPrintfW", text_of(format));
   if (scope.failed()) {
+    // A real failure leaves a cut text behind: here the text less its last
+    // unit, so that a caller who uses it anyway goes on with a plausible but
+    // wrong text and shows it, instead of tripping over stale buffer contents.
+    if (out != nullptr && capacity > 0 && capacity <= STRSAFE_MAX_CCH) {
+      std::vector<wchar_t> whole(capacity);
+      ::StringCchVPrintfW(whole.data(), capacity, format, args);
+      const size_t length = std::wcslen(whole.data());
+      const size_t cut = length > 0 ? length - 1 : 0;
+      std::copy(whole.begin(), whole.begin() + cut, out);
+      out[cut] = L'\0';
+    }
     return scope.fault<HRESULT>();
   }
   return ::StringCchVPrintfW(out, capacity, format, args);

@@ -48,7 +48,9 @@ void reset();
 // Makes the nth call (1-based, counted from now) of `op` fail with `result`;
 // nth 0 makes every call fail. A failing call changes nothing in the world and
 // returns `result` converted to the function's result type; out-parameters are
-// left as they were, except as noted under known folders.
+// left as they were, except as noted under known folders, and except that a
+// failing StringCchVPrintfW leaves a cut text (the whole text less its last
+// unit), as a real one that did not fit would.
 void fail(const std::string& op, long long result, int nth = 0);
 // The same with the operation's usual failure result (failure_result()).
 void fail_usual(const std::string& op, int nth = 0);

@@ -352,8 +352,9 @@ TEST_F(Install, ACompleteInstallWithoutABrowserEndsInTheNotFoundMessage) {
   EXPECT_EQ(box_texts(), (std::vector<std::wstring>{MSG_INSTALL_PROMPT, MSG_EDGE_NOT_FOUND}));
 }
 
-// What an install run leaves, in the words of the oracle below: install_exe,
-// the temporary copy, the shortcuts saved, the registration, the profile
+// What an install run leaves, in the words of the oracle below: install_exe
+// (and whether it is read-only or carries the download mark), the temporary
+// copy, the shortcuts saved, the registration, the profile
 // folder and the browser.
 std::string install_left() {
   const auto exe = fake::node(kInstallExe);
@@ -361,6 +362,8 @@ std::string install_left() {
                      : exe->content == "old-image"   ? "old exe"
                      : exe->content == "setup-image" ? "new exe"
                                                      : "exe of " + exe->content;
+  if (exe && (exe->attributes & FILE_ATTRIBUTE_READONLY) != 0) left += " read-only";
+  if (exe && !exe->streams.empty()) left += " marked";
   left += fake::node(kTemporary) ? ", tmp" : ", no tmp";
   const bool desktop = fake::is_file(kDesktopLink);
   const bool programs = fake::is_file(kProgramsLink);
@@ -374,8 +377,9 @@ std::string install_left() {
   return left;
 }
 
-// Each call of a re-install over an earlier install_exe made to fail alone,
-// and what the run must end in. The earlier install left only its executable,
+// Each call of a re-install over an earlier install_exe, from a read-only
+// setup file with the download mark, made to fail alone, and what the run
+// must end in. The earlier install left only its executable,
 // so every shortcut and registry value seen afterwards is this run's.
 TEST_F(Install, EachFailingCallEndsAsItsOracleRowSays) {
   const ShownBox kPrompt = {MSG_INSTALL_PROMPT, MB_OKCANCEL | MB_ICONQUESTION};
@@ -387,6 +391,10 @@ TEST_F(Install, EachFailingCallEndsAsItsOracleRowSays) {
   const std::vector<ShownBox> kLaunchError = {kPrompt, {MSG_LAUNCH_ERROR, MB_ICONERROR}};
   const std::string kUntouched = "old exe, no tmp, no links, reg absent, no profile, no browser";
   const std::string kComplete = "new exe, no tmp, both links, reg complete, profile, browser";
+  const std::string kCompleteMarked =
+      "new exe marked, no tmp, both links, reg complete, profile, browser";
+  const std::string kCompleteReadOnlyMarked =
+      "new exe read-only marked, no tmp, both links, reg complete, profile, browser";
   const std::string kNoShortcuts = "new exe, no tmp, no links, reg complete, profile, browser";
   const std::string kOnlyPrograms =
       "new exe, no tmp, programs link, reg complete, profile, browser";
@@ -416,6 +424,13 @@ TEST_F(Install, EachFailingCallEndsAsItsOracleRowSays) {
       {"GetCurrentProcessId", L"", 1, 0, kPrompted, kComplete},
       {"StringCchVPrintfW", L"%ls\\KORVELA ERP-%lu.tmp", 1, 1, kInstallError, kUntouched},
       {"CopyFileW", kTemporary, 1, 1, kInstallError, kUntouched},
+      // The copy of a read-only, downloaded setup file sheds both traits;
+      // when it cannot, the install goes on as it would have.
+      {"GetFileAttributesW", kTemporary, 1, 0, kPrompted, kCompleteReadOnlyMarked},
+      {"SetFileAttributesW", kTemporary + L" attributes=128", 1, 0, kPrompted,
+       kCompleteReadOnlyMarked},
+      {"StringCchVPrintfW", L"%ls:Zone.Identifier", 1, 0, kPrompted, kCompleteMarked},
+      {"DeleteFileW", kTemporary + L":Zone.Identifier", 1, 0, kPrompted, kCompleteMarked},
       {"MoveFileExW", kInstallExe + L" flags=9", 1, 1, kInstallError, kUntouched},
       // The shortcuts: any failure is the one warning, then the launch.
       {"CoInitializeEx", L"flags=2", 1, 0, kWarned, kNoShortcuts},
@@ -462,6 +477,9 @@ TEST_F(Install, EachFailingCallEndsAsItsOracleRowSays) {
   };
   AppPaths paths;
   sweep_against(oracle, {[&paths] {
+                           fake::add_file(fake::kSetupPath, "setup-image",
+                                          FILE_ATTRIBUTE_READONLY);
+                           fake::add_stream(fake::kSetupPath, L"Zone.Identifier", "ZoneId=3");
                            fake::add_file(kInstallExe, "old-image");
                            with_browser();
                            ASSERT_TRUE(resolve_app_paths(paths));
