@@ -251,6 +251,26 @@ TEST_F(Contract, RegGetValueRefusesOtherTypesWhoseBytesNameAnExistingFile) {
   }
 }
 
+TEST_F(Contract, RegGetValueReadsExpandableStringsExpandedAsPlainStrings) {
+  backend::set_env(L"KORVELA_CONTRACT_DIR", backend::root());
+  const std::wstring file = at(L"msedge.exe");
+  backend::make_file(file, "x", FILE_ATTRIBUTE_NORMAL);
+  backend::put_value(kKey, L"", REG_EXPAND_SZ, sz(L"%KORVELA_CONTRACT_DIR%\\msedge.exe"));
+  wchar_t out[1024];
+  DWORD bytes = sizeof(out);
+  DWORD type = REG_NONE;
+  ASSERT_EQ(win::RegGetValueW(HKEY_CURRENT_USER, kKey, nullptr, RRF_RT_REG_SZ, &type, out, &bytes),
+            ERROR_SUCCESS);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(std::wstring(out), file);
+  EXPECT_EQ(bytes, (file.size() + 1) * sizeof(wchar_t));
+  // Unexpanded, the stored type shows and RRF_RT_REG_SZ refuses it.
+  bytes = sizeof(out);
+  EXPECT_EQ(win::RegGetValueW(HKEY_CURRENT_USER, kKey, nullptr, RRF_RT_REG_SZ | RRF_NOEXPAND,
+                              nullptr, out, &bytes),
+            ERROR_UNSUPPORTED_TYPE);
+}
+
 TEST_F(Contract, CreatedKeysTakeValuesAndDeleteOnlyWithoutSubkeys) {
   HKEY key = nullptr;
   ASSERT_EQ(win::RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, REG_OPTION_NON_VOLATILE,

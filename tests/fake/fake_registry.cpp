@@ -129,6 +129,32 @@ DWORD type_flag(DWORD type) {
   }
 }
 
+// %NAME% replaced by the fake environment's value; an unknown name is kept
+// with its percent signs, as ExpandEnvironmentStrings keeps it.
+std::wstring expand_variables(const std::wstring& text) {
+  const auto& env = state().world.env;
+  std::wstring out;
+  size_t at = 0;
+  while (at < text.size()) {
+    const size_t open = text.find(L'%', at);
+    const size_t close = open == std::wstring::npos ? open : text.find(L'%', open + 1);
+    if (close == std::wstring::npos) {
+      out += text.substr(at);
+      break;
+    }
+    out += text.substr(at, open - at);
+    auto variable = env.find(lower(text.substr(open + 1, close - open - 1)));
+    if (variable == env.end()) {
+      out += text.substr(open, close - open);
+      at = close;  // the closing sign may open the next name
+    } else {
+      out += variable->second.value;
+      at = close + 1;
+    }
+  }
+  return out;
+}
+
 bool is_string_type(DWORD type) {
   return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
 }
@@ -253,9 +279,20 @@ LSTATUS RegGetValueW(HKEY root, LPCWSTR subkey, LPCWSTR value_name, DWORD flags,
   if (key == nullptr) {
     return ERROR_FILE_NOT_FOUND;
   }
-  const fake::RegValue* value = find_value(*key, value_name != nullptr ? value_name : L"");
-  if (value == nullptr) {
+  const fake::RegValue* found = find_value(*key, value_name != nullptr ? value_name : L"");
+  if (found == nullptr) {
     return ERROR_FILE_NOT_FOUND;
+  }
+  // Without RRF_NOEXPAND an expandable string is read expanded, as REG_SZ,
+  // and so passes RRF_RT_REG_SZ.
+  fake::RegValue expanded;
+  const fake::RegValue* value = found;
+  if (found->type == REG_EXPAND_SZ && (flags & RRF_NOEXPAND) == 0) {
+    if ((flags & RRF_RT_ANY) == RRF_RT_REG_EXPAND_SZ) {
+      return ERROR_INVALID_PARAMETER;  // asks for a type it would never return
+    }
+    expanded = fake::RegValue{REG_SZ, fake::sz_bytes(expand_variables(fake::sz_text(*found)))};
+    value = &expanded;
   }
   if ((flags & RRF_RT_ANY) != RRF_RT_ANY && (flags & type_flag(value->type)) == 0) {
     return ERROR_UNSUPPORTED_TYPE;

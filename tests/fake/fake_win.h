@@ -124,7 +124,8 @@ std::vector<std::wstring> tree(const std::wstring& folder);
 
 // ---- Registry ---------------------------------------------------------------
 // Roots are HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE. Value name L"" is the
-// key's default value.
+// key's default value. RegGetValueW reads a REG_EXPAND_SZ value expanded from
+// the fake environment, as REG_SZ, unless RRF_NOEXPAND is given.
 struct RegValue {
   DWORD type;
   std::vector<BYTE> data;  // exactly the bytes written, byte count = size()

@@ -191,6 +191,19 @@ TEST_F(EdgeInstallPath, AcceptsHiddenReadOnlyAndSystemFiles) {
   EXPECT_EQ(std::wstring(out), kHkcuEdge);
 }
 
+// RRF_RT_REG_SZ admits an expandable string, read expanded: a registration
+// written with %ProgramFiles% is taken as Windows would take it.
+TEST_F(EdgeInstallPath, AnExpandableRegistrationIsReadExpanded) {
+  fake::set_env(L"ProgramFiles", L"C:\\PF");
+  fake::set_reg_value(HKEY_CURRENT_USER, APP_PATH_KEY, L"", REG_EXPAND_SZ,
+                      fake::sz_bytes(std::wstring(L"%ProgramFiles%") + kBelow));
+  fake::add_file(std::wstring(L"C:\\PF") + kBelow);
+  wchar_t out[PATH_CAPACITY];
+  ASSERT_TRUE(edge_install_path(out));
+  EXPECT_EQ(std::wstring(out), std::wstring(L"C:\\PF") + kBelow);
+  EXPECT_EQ(fake::find_call("RegGetValueW", L"HKLM\\" + kAppPathDetail), -1);
+}
+
 TEST_F(EdgeInstallPath, EachRegistryQueryIsOfferedTheWholeBuffer) {
   // The HKCU query succeeds with a short value, which overwrites its byte
   // count; the HKLM value of 1023 units needs all 2048 bytes, so it is read
