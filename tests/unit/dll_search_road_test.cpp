@@ -3,7 +3,18 @@
 // road are proven under Wine (tests/e2e/dll_search_roads_test.cpp).
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "platform/dll_search.h"
+
+namespace win {
+// Failures name the road.
+void PrintTo(DllSearchRoad road, std::ostream* out) {
+  *out << (road == DLL_SEARCH_SYSTEM_ONLY ? "DLL_SEARCH_SYSTEM_ONLY"
+           : road == DLL_SEARCH_PRELOAD   ? "DLL_SEARCH_PRELOAD"
+                                          : "unknown road");
+}
+}  // namespace win
 
 namespace {
 
