@@ -1,4 +1,5 @@
 // Keeps DLLs planted beside the executable out of the process.
+#include "platform/dll_search.h"
 #include "platform/win.h"
 
 namespace {
@@ -46,13 +47,10 @@ void restrict_dll_search() {
       kernel == nullptr ? nullptr
                         : reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
                               ::GetProcAddress(kernel, "SetDefaultDllDirectories")));
-  const DWORD version = ::GetVersion();
-  const bool vista = LOBYTE(LOWORD(version)) == 6 && HIBYTE(LOWORD(version)) == 0;
-  // On Vista, creating the Shell Link object is reported to fail once the
-  // search is restricted, so there the usual planted names are loaded from
-  // the system directory first and the current directory is taken out of the
-  // search instead.
-  if (set_default_dll_directories != nullptr && !vista &&
+  // The search is restricted only where the road allows it; when the call
+  // itself fails, the preload road is the fallback.
+  if (dll_search_road(set_default_dll_directories != nullptr, ::GetVersion()) ==
+          DLL_SEARCH_SYSTEM_ONLY &&
       set_default_dll_directories(LOAD_LIBRARY_SEARCH_SYSTEM32)) {
     return;
   }

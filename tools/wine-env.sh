@@ -11,4 +11,14 @@ export XDG_DATA_HOME="$HOME/.local/share"
 export WINEDEBUG="${WINEDEBUG:--all}"
 # No Mono or Gecko installers, no menu entries on the Linux side.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree=d;mshtml=d;winemenubuilder.exe=d}"
+# No crash debugger, also where a test sets its own overrides: Wine's
+# "winedbg --auto" would show its crash dialog on the invisible display and
+# wait there, so a crashing program would end only at CTest's timeout.
+# Without it the program ends at once, with Wine's line naming the exception
+# ("Unhandled page fault on write access to ...", "Unhandled exception 0x...")
+# and a failing exit status.
+case ";$WINEDLLOVERRIDES;" in
+  *";winedbg.exe=d;"*) ;;
+  *) WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winedbg.exe=d" ;;
+esac
 unset _korvela_root

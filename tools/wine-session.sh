@@ -39,3 +39,7 @@ rm -f "$wine_session_display_file"
 # here, on /dev/null.
 wineserver -p </dev/null >/dev/null 2>&1
 timeout 120 wine cmd.exe /c exit </dev/null >/dev/null 2>&1
+# Every run starts as Windows 7, the prefix's default: a test that switches
+# Wine's Windows version (tests/e2e/as_windows.cpp) restores it, but not when
+# it was killed.
+wine reg delete 'HKCU\Software\Wine' /v Version /f </dev/null >/dev/null 2>&1 || true
