@@ -30,6 +30,15 @@ void remove_tree(const std::wstring& path) {
   ::RemoveDirectoryW(path.c_str());
 }
 
+void write_file(const std::wstring& path, const std::string& content, DWORD disposition) {
+  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  ::WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+  ::CloseHandle(file);
+}
+
 }  // namespace
 
 bool is_fake() { return false; }
@@ -67,23 +76,12 @@ void make_dir(const std::wstring& path) {
 }
 
 void make_file(const std::wstring& path, const std::string& content, DWORD attributes) {
-  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  DWORD written = 0;
-  ::WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
-  ::CloseHandle(file);
+  write_file(path, content, CREATE_NEW);
   ASSERT_TRUE(::SetFileAttributesW(path.c_str(), attributes));
 }
 
 void make_stream(const std::wstring& path, const std::wstring& name, const std::string& content) {
-  const std::wstring stream = path + L":" + name;
-  HANDLE file = ::CreateFileW(stream.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  DWORD written = 0;
-  ::WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
-  ::CloseHandle(file);
+  write_file(path + L":" + name, content, CREATE_ALWAYS);
 }
 
 std::string file_content(const std::wstring& path) {

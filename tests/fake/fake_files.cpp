@@ -221,8 +221,7 @@ BOOL CreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES) {
   if (!dir_exists(parent_of(name))) {
     return fail_with(ERROR_PATH_NOT_FOUND);
   }
-  state().world.files[name.key] =
-      FileEntry{name.spelled, dir_node()};
+  state().world.files[name.key] = FileEntry{name.spelled, dir_node()};
   return TRUE;
 }
 
