@@ -288,9 +288,6 @@ LSTATUS RegGetValueW(HKEY root, LPCWSTR subkey, LPCWSTR value_name, DWORD flags,
   fake::RegValue expanded;
   const fake::RegValue* value = found;
   if (found->type == REG_EXPAND_SZ && (flags & RRF_NOEXPAND) == 0) {
-    if ((flags & RRF_RT_ANY) == RRF_RT_REG_EXPAND_SZ) {
-      return ERROR_INVALID_PARAMETER;  // asks for a type it would never return
-    }
     expanded = fake::RegValue{REG_SZ, fake::sz_bytes(expand_variables(fake::sz_text(*found)))};
     value = &expanded;
   }
